@@ -1,0 +1,38 @@
+/* Address tables: a named table of ids with codes and titles ("conf/%s")
+ * and its boundary table ("conf/%s.ips"). C interface. */
+#ifndef VELMOR_IP_RANGES_H
+#define VELMOR_IP_RANGES_H
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct ip_ranges {
+  char *name;           /* table name, e.g. "countries" */
+  uint32_t *starts;     /* boundary starts, ascending; null while not loaded */
+  uint8_t *ids;         /* id of each entry of starts */
+  int64_t mtime;        /* boundary file mtime seen by the last load */
+  uint32_t load_tried;  /* set by the first lookup that found no table */
+  int32_t count;        /* entries in starts and ids */
+  char *names_text;     /* names file, edited in place while parsed */
+  char **codes;         /* 256 references into names_text, or null */
+  char **titles;        /* 256 references into names_text, or null */
+} ip_ranges;
+
+ip_ranges *ip_ranges_new(const char *name);
+bool ip_ranges_load_names(ip_ranges *table);
+const char *ip_ranges_code(ip_ranges *table, uint16_t id);
+const char *ip_ranges_title(ip_ranges *table, uint16_t id);
+int16_t ip_ranges_find(ip_ranges *table, const char *code);
+
+/* ---- boundary table (begin) ---- */
+/* ---- boundary table (end) ---- */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

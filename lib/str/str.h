@@ -1,0 +1,60 @@
+/* Text utilities. C interface; texts are NUL-terminated byte strings. */
+#ifndef VELMOR_STR_H
+#define VELMOR_STR_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- core helpers ---- */
+
+/* Concatenates the texts up to a null pointer into dst; a result that does
+ * not fit (with its terminator) empties dst and gives 0. */
+int str_concat(char *dst, int size, ...);
+
+/* Decimal text of value in a ring of 40 slots. */
+const char *str_num(int64_t value);
+
+/* First dotted quad in text, first octet most significant; 0xFFFFFFFF when
+ * there is none, 0 for a null text. */
+uint32_t str_ip_parse(const char *text);
+
+/* Dotted quad of addr in a ring of 2 slots. */
+const char *str_ip_format(uint32_t addr);
+
+/* Cuts one trailing LF, then one trailing CR. */
+char *str_chomp(char *text);
+
+/* LF, CR, space or TAB. */
+bool str_is_space(int c);
+
+/* ---- checked formatting (begin) ---- */
+/* ---- checked formatting (end) ---- */
+
+/* ---- decoding and escaping (begin) ---- */
+/* ---- decoding and escaping (end) ---- */
+
+/* ---- string assembly and editing (begin) ---- */
+/* ---- string assembly and editing (end) ---- */
+
+/* ---- character classes and case folding (begin) ---- */
+/* ---- character classes and case folding (end) ---- */
+
+/* ---- numbers, fields and short codes (begin) ---- */
+/* ---- numbers, fields and short codes (end) ---- */
+
+/* ---- human-readable values (begin) ---- */
+/* ---- human-readable values (end) ---- */
+
+/* ---- address normalization (begin) ---- */
+/* ---- address normalization (end) ---- */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

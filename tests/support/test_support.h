@@ -1,0 +1,60 @@
+// Helpers shared by the tests: scratch installation roots, whole-file reads
+// and writes, and running a program with given standard input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A scratch directory with "conf/" and "logs/" inside, removed with all its
+// contents when the object goes away.
+class TempRoot {
+ public:
+  TempRoot();
+  ~TempRoot();
+  TempRoot(const TempRoot &) = delete;
+  TempRoot &operator=(const TempRoot &) = delete;
+  const std::string &path() const { return path_; }
+  std::string operator/(const std::string &relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Changes the working directory for the lifetime of the object.
+class ScopedCwd {
+ public:
+  explicit ScopedCwd(const std::string &dir);
+  ~ScopedCwd();
+  ScopedCwd(const ScopedCwd &) = delete;
+  ScopedCwd &operator=(const ScopedCwd &) = delete;
+
+ private:
+  std::string saved_;
+};
+
+std::string read_file(const std::string &path);  // "" when missing
+void write_file(const std::string &path, const std::string &text);
+bool path_exists(const std::string &path);
+void remove_tree_at(const std::string &path);
+std::vector<std::string> split_lines(const std::string &text);
+
+// Contents of <root>/logs/current/<file>, "" when missing.
+std::string day_log(const std::string &root, const std::string &file);
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs program with args, feeding input on its standard input.
+RunResult run_program(const std::string &program, const std::vector<std::string> &args,
+                      const std::string &input);
+
+// Resets the logger so that the next message reopens its files (relative to
+// the current directory) and re-reads the clock.
+void reset_logger();
+
+}  // namespace testing_support
