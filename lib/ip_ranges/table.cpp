@@ -109,8 +109,9 @@ static uint8_t bisect(const uint32_t *starts, const uint8_t *ids, uint32_t count
     base = base[half] <= addr ? base + half : base;
     n -= half;
   }
-  uint32_t at = static_cast<uint32_t>(base - starts);
-  return *base <= addr ? ids[at] : 0;
+  // Below the first start the answer is 0; a mask keeps this free of branches.
+  uint8_t covered = static_cast<uint8_t>(-static_cast<int>(*base <= addr));
+  return ids[base - starts] & covered;
 }
 
 uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr) {
