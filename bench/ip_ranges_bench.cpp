@@ -62,7 +62,8 @@ void enter_table_dir() {
   mkdir("logs", 0755);
   FILE *out = fopen("conf/bench.ips", "w");
   const Table &t = random_table();
-  for (size_t i = 0; i < kEntries; i++) fprintf(out, "%s %d\n", str_ip_format(t.starts[i]), t.ids[i]);
+  for (size_t i = 0; i < kEntries; i++)
+    fprintf(out, "%s %d\n", str_ip_format(t.starts[i]), t.ids[i]);
   fclose(out);
 }
 

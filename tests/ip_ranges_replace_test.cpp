@@ -41,7 +41,13 @@ void write_version(int version) {
   rename("conf/countries.ips.new", "conf/countries.ips");
 }
 
-enum ReaderResult { kConsistent = 0, kMixed = 1, kNoTable = 2, kNeverSawLast = 3, kTooFewVersions = 4 };
+enum ReaderResult {
+  kConsistent = 0,
+  kMixed = 1,
+  kNoTable = 2,
+  kNeverSawLast = 3,
+  kTooFewVersions = 4
+};
 
 // Full sweep: every entry must belong to the version that entry 0 names.
 int sweep(ip_ranges *table, int *version) {
@@ -70,7 +76,8 @@ int run_reader() {
     }
     for (int i = 0; i < 64; i++) {
       int k = static_cast<int>(rng() % kEntries);
-      if (ip_ranges_lookup(table, start_of(k) + (rng() & 0xFFFFF)) != id_of(version, k)) return kMixed;
+      if (ip_ranges_lookup(table, start_of(k) + (rng() & 0xFFFFF)) != id_of(version, k))
+        return kMixed;
     }
   }
   return seen >= 3 ? kConsistent : kTooFewVersions;

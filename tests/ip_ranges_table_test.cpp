@@ -66,8 +66,12 @@ TEST(IpRangesLookup, AnswersTheEntryThatCoversTheAddress) {
   write_file(kTable, kThreeEntries);
   ScopedRanges table("countries");
   const std::pair<uint32_t, int> cases[] = {
-      {ip("0.0.0.0"), 0},     {ip("9.255.255.255"), 0},  {ip("10.0.0.0"), 7},
-      {ip("10.200.1.1"), 7},  {ip("10.255.255.255"), 7}, {ip("11.0.0.0"), 0},
+      {ip("0.0.0.0"), 0},
+      {ip("9.255.255.255"), 0},
+      {ip("10.0.0.0"), 7},
+      {ip("10.200.1.1"), 7},
+      {ip("10.255.255.255"), 7},
+      {ip("11.0.0.0"), 0},
       {kTop, 0},
   };
   for (const auto &[addr, id] : cases) EXPECT_EQ(ip_ranges_lookup(table.table, addr), id) << addr;
@@ -139,19 +143,20 @@ TEST(IpRangesLookup, AnswersOnlyHeldIdsOnUnorderedTables) {
 
 TEST(IpRangesLoad, TakesEntriesFromPiecesByTheReadingRules) {
   RangesRoot root;
-  std::string text = "10.0.0.0 300\n"       // id keeps its low 8 bits
-                     "11.0.0.0 -1\n"        // -1 is 255
-                     "12.0.0.0\n"           // no space
-                     "255.255.255.255 5\n"  // the parser's failure value
-                     "\n"
-                     "garbage line\n"
-                     "x=13.0.0.0 4\n"       // text before the address is ignored
-                     "20.0.0.0 3\r\n";
+  std::string text =
+      "10.0.0.0 300\n"       // id keeps its low 8 bits
+      "11.0.0.0 -1\n"        // -1 is 255
+      "12.0.0.0\n"           // no space
+      "255.255.255.255 5\n"  // the parser's failure value
+      "\n"
+      "garbage line\n"
+      "x=13.0.0.0 4\n"  // text before the address is ignored
+      "20.0.0.0 3\r\n";
   // 40 characters: the first 31 are one piece, the other 9 and the LF another.
   text += "14.0.0.0 5" + std::string(21, 'x') + "9.0.0.0 6\n";
-  text += std::string(1000, 'a') + "\n";  // 33 pieces, none an entry
-  text += std::string("17.0.0.0\0 8\n", 12);        // the space lies after a NUL
-  text += std::string("18.0.0.0 9\0junk\n", 16);    // the NUL ends the piece's text
+  text += std::string(1000, 'a') + "\n";          // 33 pieces, none an entry
+  text += std::string("17.0.0.0\0 8\n", 12);      // the space lies after a NUL
+  text += std::string("18.0.0.0 9\0junk\n", 16);  // the NUL ends the piece's text
   write_file(kTable, text);
   ScopedRanges table("countries");
   ASSERT_TRUE(ip_ranges_load(table.table));
@@ -170,7 +175,9 @@ TEST(IpRangesLoad, ReportsEachFailureAndLeavesNoTable) {
     std::vector<std::string> messages;
   };
   const Case cases[] = {
-      {"missing", false, "",
+      {"missing",
+       false,
+       "",
        {"cannot stat 'conf/countries.ips': No such file or directory",
         "cannot open conf/countries.ips: No such file or directory"}},
       {"empty", true, "", {}},
@@ -221,7 +228,8 @@ TEST(IpRangesLoad, ReplacesATableTheRecordAlreadyHolds) {
 TEST(IpRangesLoad, RepeatedLoadsAndReloadsKeepOneTable) {
   RangesRoot root;
   std::string text;
-  for (int i = 0; i < 20000; i++) text += str_ip_format(static_cast<uint32_t>(i) << 12) + std::string(" 1\n");
+  for (int i = 0; i < 20000; i++)
+    text += str_ip_format(static_cast<uint32_t>(i) << 12) + std::string(" 1\n");
   write_file("conf/countries", "1 aa Alpha\n");
   write_file_at(kTable, text, kTime);
   ScopedRanges table("countries");
@@ -245,7 +253,8 @@ void rewrite_table(const char *path) { write_file(path, replacement_text); }
 
 TEST(IpRangesLoad, StoresNoMoreThanCountedWhenTheFileChangesDuringTheLoad) {
   std::string many;
-  for (int i = 1; i <= 5000; i++) many += str_ip_format(static_cast<uint32_t>(i) << 16) + std::string(" 5\n");
+  for (int i = 1; i <= 5000; i++)
+    many += str_ip_format(static_cast<uint32_t>(i) << 16) + std::string(" 5\n");
   struct Case {
     const char *what;
     std::string text;
@@ -299,7 +308,8 @@ TEST(IpRangesLoad, FailedAllocationLeavesNoTable) {
     struct rlimit limit = {64u << 20, 64u << 20};
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-      if (line.rfind("VmSize:", 0) == 0) limit.rlim_cur = limit.rlim_max = (std::stoul(line.substr(7)) << 10) + (64u << 20);
+      if (line.rfind("VmSize:", 0) == 0)
+        limit.rlim_cur = limit.rlim_max = (std::stoul(line.substr(7)) << 10) + (64u << 20);
     }
     setrlimit(RLIMIT_AS, &limit);
     ip_ranges *table = ip_ranges_new("countries");
@@ -386,7 +396,8 @@ TEST(IpRangesReload, ReloadsOnAnyOtherTimeOnly) {
     int64_t mtime;
     bool reloaded;
   };
-  const Case cases[] = {{"newer", kTime + 60, true}, {"older", kTime - 3600, true}, {"same", kTime, false}};
+  const Case cases[] = {
+      {"newer", kTime + 60, true}, {"older", kTime - 3600, true}, {"same", kTime, false}};
   for (const Case &c : cases) {
     RangesRoot root;
     write_file_at(kTable, kThreeEntries, kTime);

@@ -15,8 +15,10 @@ namespace {
 // A fresh TEST_ROOT with a names file and, when given, a boundary table.
 void prepare_root(const std::string &table) {
   remove_tree_at(TEST_ROOT);
-  for (const char *dir : {"", "/conf", "/logs"}) mkdir((std::string(TEST_ROOT) + dir).c_str(), 0755);
-  write_file(std::string(TEST_ROOT) + "/conf/countries", "0 -- Unknown\n1 ru Russian Federation\n7 nl Netherlands\n");
+  for (const char *dir : {"", "/conf", "/logs"})
+    mkdir((std::string(TEST_ROOT) + dir).c_str(), 0755);
+  write_file(std::string(TEST_ROOT) + "/conf/countries",
+             "0 -- Unknown\n1 ru Russian Federation\n7 nl Netherlands\n");
   if (!table.empty()) write_file(std::string(TEST_ROOT) + "/conf/countries.ips", table);
 }
 
@@ -44,7 +46,8 @@ TEST(IplookupE2e, AnswersArgumentsAndStandardInputAlike) {
 
 TEST(IplookupE2e, BadAddressIsReportedAndTheRestAnswered) {
   prepare_root(kTable);
-  RunResult run = run_program(IPLOOKUP_TESTROOT_BIN, {"10.0.0.1", "10.0.0", "ip=1.2.3.4", "5.3.0.0"}, "");
+  RunResult run =
+      run_program(IPLOOKUP_TESTROOT_BIN, {"10.0.0.1", "10.0.0", "ip=1.2.3.4", "5.3.0.0"}, "");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "10.0.0.1 7 nl Netherlands\n5.3.0.0 1 ru Russian Federation\n");
   EXPECT_EQ(run.err,

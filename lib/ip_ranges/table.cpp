@@ -32,7 +32,8 @@ void drop_names(ip_ranges *table) {
 // Both arrays zeroed at their final size, or neither (the allocator reports).
 bool allocate_table(ip_ranges *table, int32_t room) {
   size_t entries = static_cast<size_t>(room);
-  table->starts = static_cast<uint32_t *>(mem_calloc(entries * sizeof(uint32_t), __FILE__, __LINE__));
+  table->starts =
+      static_cast<uint32_t *>(mem_calloc(entries * sizeof(uint32_t), __FILE__, __LINE__));
   if (table->starts) table->ids = static_cast<uint8_t *>(mem_calloc(entries, __FILE__, __LINE__));
   if (table->starts && table->ids) return true;
   drop_table(table);

@@ -41,7 +41,8 @@ bool answer(ip_ranges *table, const char *text, FILE *out, FILE *err) {
 char *trim(char *line) {
   while (str_is_space(static_cast<unsigned char>(*line))) line++;
   size_t length = strlen(line);
-  while (length > 0 && str_is_space(static_cast<unsigned char>(line[length - 1]))) line[--length] = '\0';
+  while (length > 0 && str_is_space(static_cast<unsigned char>(line[length - 1])))
+    line[--length] = '\0';
   return line;
 }
 
