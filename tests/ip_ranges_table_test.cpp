@@ -5,9 +5,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
-#endif
 
 #include <algorithm>
 #include <fstream>
@@ -49,6 +46,8 @@ size_t count_of(const std::string &text, const std::string &what) {
 }
 
 #if defined(__SANITIZE_ADDRESS__)
+// From the sanitizer's runtime (its header does not come with every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 size_t allocated_bytes() { return __sanitizer_get_current_allocated_bytes(); }
 #else
 size_t allocated_bytes() { return mallinfo2().uordblks; }
