@@ -41,16 +41,28 @@ bool allocate_table(ip_ranges *table, int32_t room) {
 }
 
 constexpr int32_t no_memory = -1;
+constexpr int32_t kept_changing = -2;
+constexpr int load_attempts = 3;
 
 // Counting pass, allocation, reading pass on an open stream; gives the
-// number of entries stored, or no_memory when the arrays cannot be had.
+// number of entries stored, no_memory when the arrays cannot be had, or
+// kept_changing. A file rewritten in place while it is read would give a
+// table cut short or mixed from two versions, so when the reading pass does
+// not meet the pieces it counted, the table is dropped and the file read again.
 int32_t fill_table(ip_ranges *table, FILE *in, const char *path) {
-  int32_t room = velmor::count_table_pieces(in);
-  if (velmor::table_between_passes_hook) velmor::table_between_passes_hook(path);
-  rewind(in);
-  if (room == 0) return 0;
-  if (!allocate_table(table, room)) return no_memory;
-  return velmor::read_table_entries(in, room, table->starts, table->ids);
+  for (int attempt = 1;; attempt++) {
+    int32_t room = velmor::count_table_pieces(in);
+    if (velmor::table_between_passes_hook) velmor::table_between_passes_hook(path);
+    rewind(in);
+    if (room == 0) return 0;
+    if (!allocate_table(table, room)) return no_memory;
+    bool whole = false;
+    int32_t stored = velmor::read_table_entries(in, room, table->starts, table->ids, &whole);
+    if (whole) return stored;
+    drop_table(table);
+    if (attempt == load_attempts) return kept_changing;
+    rewind(in);
+  }
 }
 
 // A hint to fetch the line holding p; the bisection asks for both candidates
@@ -110,7 +122,11 @@ bool ip_ranges_load(ip_ranges *table) {
   drop_table(table);
   // A failed allocation has been reported by the allocator; a file emptied
   // meanwhile is no error, as for a file that was empty from the start.
-  if (stored == 0 && file_size(path) != 0) log_msg(LOG_ERROR, "no ranges found in %s", path);
+  if (stored == kept_changing) {
+    log_msg(LOG_ERROR, "cannot load %s: it changed while being read", path);
+  } else if (stored == 0 && file_size(path) != 0) {
+    log_msg(LOG_ERROR, "no ranges found in %s", path);
+  }
   return false;
 }
 

@@ -30,13 +30,15 @@ bool parse_table_piece(const char *piece, uint32_t *start, uint8_t *id) {
   return true;
 }
 
-int32_t read_table_entries(FILE *in, int32_t room, uint32_t *starts, uint8_t *ids) {
+int32_t read_table_entries(FILE *in, int32_t room, uint32_t *starts, uint8_t *ids, bool *whole) {
   char piece[table_piece_size];
-  int32_t stored = 0;
-  // The file may have grown since it was counted: never store beyond room.
-  while (stored < room && fgets(piece, sizeof piece, in)) {
+  int32_t pieces = 0, stored = 0;
+  // The file may have grown since it was counted: never read beyond room.
+  while (pieces < room && fgets(piece, sizeof piece, in)) {
+    pieces++;
     if (parse_table_piece(piece, &starts[stored], &ids[stored])) stored++;
   }
+  *whole = pieces == room && fgetc(in) == EOF;
   return stored;
 }
 

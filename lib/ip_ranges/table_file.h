@@ -17,9 +17,11 @@ constexpr int table_piece_size = 32;  // 31 bytes and the terminator
 // Number of pieces from the stream's position to its end, at most INT32_MAX.
 int32_t count_table_pieces(FILE *in);
 
-// Reads entries from the stream into starts/ids in file order, storing at most
-// room of them whatever the stream holds; gives the number stored.
-int32_t read_table_entries(FILE *in, int32_t room, uint32_t *starts, uint8_t *ids);
+// Reads the entries of at most room pieces from the stream into starts/ids in
+// file order, whatever the stream holds; gives the number stored. *whole
+// tells whether the stream held exactly room pieces (it did not change since
+// it was counted, as far as the reader can tell).
+int32_t read_table_entries(FILE *in, int32_t room, uint32_t *starts, uint8_t *ids, bool *whole);
 
 // The entry of one piece (a NUL-terminated text), or false when it is none.
 bool parse_table_piece(const char *piece, uint32_t *start, uint8_t *id);
