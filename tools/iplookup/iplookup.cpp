@@ -1,3 +1,4 @@
+// iplookup: parses the addresses, looks each up and prints id, code and title.
 #include "iplookup.h"
 
 #include <arpa/inet.h>
