@@ -73,37 +73,34 @@ extern "C" bool make_path(const char *path) {
   return true;
 }
 
+// Works through a descriptor of the directory rather than changing into it,
+// so the working directory (and with it the logger's relative paths) stays
+// put while failures are reported. A directory that cannot be entered is
+// reported as "cannot chdir to %s", the message operators know for it.
 extern "C" bool clear_dir(const char *path) {
   if (strlen(path) > kPathMax) {
     errno = ENAMETOOLONG;
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
     return false;
   }
-  char saved[kPathMax + 1];
-  if (!getcwd(saved, sizeof saved)) {
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot getcwd");
-    return false;
-  }
-  if (chdir(path) != 0) {
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
     return false;
   }
-  DIR *dir = opendir(".");
+  DIR *dir = fdopendir(fd);
   if (!dir) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot opendir %s", path);
-    if (chdir(saved) != 0) {
-      // Nothing more can be done; the caller learns of the failure anyway.
-    }
+    close(fd);
     return false;
   }
   // "." and ".." are skipped by name: not every file system lists them first.
   while (const struct dirent *entry = readdir(dir)) {
     if (is_dot_entry(entry->d_name)) continue;
-    if (unlink(entry->d_name) != 0)
+    if (unlinkat(fd, entry->d_name, 0) != 0)
       log_msg(LOG_ERROR | LOG_ERRNO, "cannot unlink %s/%s", path, entry->d_name);
   }
   closedir(dir);
-  if (chdir(saved) != 0) log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", saved);
   if (rmdir(path) != 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot rmdir %s", path);
     return false;

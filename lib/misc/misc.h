@@ -94,8 +94,8 @@ int64_t fd_size(int fd);
  * afterwards, false at the first creation that fails. */
 bool make_path(const char *path);
 
-/* Unlinks every entry of a flat directory, then removes it; true only when
- * the directory is gone. Changes the working directory during the call. */
+/* Unlinks every entry of a flat directory (subdirectories stay and are
+ * reported), then removes it; true only when the directory is gone. */
 bool clear_dir(const char *path);
 
 /* Removes the directory tree at path; symbolic links are removed as links
