@@ -99,7 +99,8 @@ TEST_F(Dirs, MakePathFailures) {
   services_support::open_logs_to_nobody(root.path());
   int rc = run_in_child([] { return make_path("locked/x") ? 1 : 0; }, true);
   EXPECT_EQ(rc, 0);
-  EXPECT_TRUE(logged(root.path(), "error.log", "cannot make directory locked/x: Permission denied"));
+  EXPECT_TRUE(
+      logged(root.path(), "error.log", "cannot make directory locked/x: Permission denied"));
   EXPECT_FALSE(path_exists("locked/x"));
 }
 

@@ -37,9 +37,9 @@ TEST(DurationText, Table) {
     int32_t seconds;
     const char *expected;
   } const cases[] = {
-      {0, "0s"},       {-90, "-90s"},     {119, "119s"},      {120, "2m"},
-      {149, "2m"},     {150, "3m"},       {7169, "119m"},     {7170, "2h"},
-      {86400, "24h"},  {127769, "35h"},   {127770, "2d"},     {INT32_MAX, "24855d"},
+      {0, "0s"},      {-90, "-90s"},   {119, "119s"},  {120, "2m"},
+      {149, "2m"},    {150, "3m"},     {7169, "119m"}, {7170, "2h"},
+      {86400, "24h"}, {127769, "35h"}, {127770, "2d"}, {INT32_MAX, "24855d"},
   };
   for (const Case &c : cases) EXPECT_STREQ(str_duration_text(c.seconds), c.expected) << c.seconds;
 }
@@ -65,10 +65,17 @@ TEST(GrowPow2, Table) {
     int start;
     uint32_t expected;
   } const cases[] = {
-      {0, 16, 16},          {1000, 16, 1024},          {1000, 1, 1024},
-      {1024, 1, 1024},      {17, 3, 24},               {5, 64, 64},
-      {5, 0, 8},            {0, 0, 0},                 {0x7FFFFFFF, 1, 0x80000000u},
-      {0x80000000u, 1, 0x80000000u}, {0xFFFFFFFFu, 1, 0x80000000u},
+      {0, 16, 16},
+      {1000, 16, 1024},
+      {1000, 1, 1024},
+      {1024, 1, 1024},
+      {17, 3, 24},
+      {5, 64, 64},
+      {5, 0, 8},
+      {0, 0, 0},
+      {0x7FFFFFFF, 1, 0x80000000u},
+      {0x80000000u, 1, 0x80000000u},
+      {0xFFFFFFFFu, 1, 0x80000000u},
   };
   for (const Case &c : cases)
     EXPECT_EQ(grow_pow2(c.needed, c.start), c.expected) << c.needed << " from " << c.start;

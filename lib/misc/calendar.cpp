@@ -40,8 +40,13 @@ void set_midnight(struct tm *tm, int year, int month, int mday) {
 }
 
 const char *const kStyles[] = {
-    "%d/%b/%Y:%H:%M:%S",         "%d/%b/%Y", "%H:%M:%S", "%Y-%m-%d", "%Y-%m-%d %H:%M:%S",
-    "%a, %d %b %Y %H:%M:%S GMT", "%a, %d-%b-%Y %H:%M:%S GMT",
+    "%d/%b/%Y:%H:%M:%S",
+    "%d/%b/%Y",
+    "%H:%M:%S",
+    "%Y-%m-%d",
+    "%Y-%m-%d %H:%M:%S",
+    "%a, %d %b %Y %H:%M:%S GMT",
+    "%a, %d-%b-%Y %H:%M:%S GMT",
 };
 constexpr int kStyleCount = sizeof kStyles / sizeof kStyles[0];
 constexpr int kFirstUtcStyle = 5;

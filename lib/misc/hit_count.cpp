@@ -89,7 +89,8 @@ void flush(const char *name) {
 
 extern "C" int32_t hit_count(const char *name, bool close) {
   if (!close) {
-    counter.total = static_cast<int32_t>(static_cast<uint32_t>(counter.total) + 1);  // wraps, never traps
+    counter.total =
+        static_cast<int32_t>(static_cast<uint32_t>(counter.total) + 1);  // wraps, never traps
     if (++counter.pending < kFlushEvery) return counter.total;
   }
   flush(name);

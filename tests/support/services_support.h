@@ -41,10 +41,11 @@ inline void open_logs_to_nobody(const std::string &root) {
   fs::permissions(root + "/logs", fs::perms::all);
   for (const auto &entry : fs::recursive_directory_iterator(root + "/logs")) {
     if (entry.is_symlink()) continue;
-    fs::permissions(entry.path(), entry.is_directory() ? fs::perms::all
-                                                       : fs::perms::owner_read | fs::perms::owner_write |
-                                                             fs::perms::group_read | fs::perms::group_write |
-                                                             fs::perms::others_read | fs::perms::others_write);
+    fs::permissions(entry.path(), entry.is_directory()
+                                      ? fs::perms::all
+                                      : fs::perms::owner_read | fs::perms::owner_write |
+                                            fs::perms::group_read | fs::perms::group_write |
+                                            fs::perms::others_read | fs::perms::others_write);
   }
 }
 
