@@ -1,4 +1,4 @@
-// Creating, emptying and removing directories, and the size of an open file.
+// Creating and emptying directories, and the size of an open file.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
