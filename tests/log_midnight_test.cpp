@@ -2,13 +2,11 @@
 // re-runs itself with libfaketime preloaded, the clock set two seconds
 // before midnight in a zone three hours east of UTC, and the child logs
 // until it is past midnight.
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -116,17 +114,6 @@ std::vector<int> ticks_of(const std::string &log, const std::string &name, const
     ticks.push_back(atoi(line.c_str() + 8 + tag.size()));
   }
   return ticks;
-}
-
-std::vector<std::string> list_dir(const std::string &path) {
-  std::vector<std::string> names;
-  if (DIR *dir = opendir(path.c_str())) {
-    while (struct dirent *entry = readdir(dir))
-      if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 class Midnight : public ::testing::Test {

@@ -1,9 +1,11 @@
 #include "hardening_procs.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <stdexcept>
@@ -70,6 +72,19 @@ bool stderr_to_file(const std::string &path) {
   dup2(fd, 2);
   close(fd);
   return true;
+}
+
+std::vector<std::string> list_dir(const std::string &path) {
+  std::vector<std::string> names;
+  if (DIR *dir = opendir(path.c_str())) {
+    while (struct dirent *entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace testing_support

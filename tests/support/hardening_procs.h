@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -42,5 +43,8 @@ void restart_logger(const char *name);
 // Sends descriptor 2 to path (created or truncated) for the rest of the
 // process; for children that check what fell back to the standard error.
 bool stderr_to_file(const std::string &path);
+
+// Names in a directory except "." and "..", sorted.
+std::vector<std::string> list_dir(const std::string &path);
 
 }  // namespace testing_support
