@@ -58,8 +58,7 @@ int run_child_if_asked() {
   if (!spec) return 0;
   char root[512], name[32];
   long interval_us = 0;
-  if (sscanf(spec, "%511[^|]|%31[^|]|%ld", root, name, &interval_us) != child_env_fields)
-    _exit(2);
+  if (sscanf(spec, "%511[^|]|%31[^|]|%ld", root, name, &interval_us) != child_env_fields) _exit(2);
   _exit(log_across_midnight(root, name, interval_us));
 }
 
@@ -76,8 +75,7 @@ long clock_offset() {
   return static_cast<long>(timegm(&utc) - time(nullptr));
 }
 
-pid_t start_child(const std::string &root, const std::string &name, long interval_us,
-                  long offset) {
+pid_t start_child(const std::string &root, const std::string &name, long interval_us, long offset) {
   std::vector<std::string> env;
   for (char **e = environ; *e; e++) {
     std::string entry = *e;
