@@ -1,5 +1,5 @@
 // Logging across local midnight under a controlled clock: the test binary
-// re-runs itself with libfaketime preloaded, the clock set two seconds
+// re-runs itself with libfaketime preloaded, the clock set three seconds
 // before midnight in a zone three hours east of UTC, and the child logs
 // until it is past midnight.
 #include <sys/stat.h>
@@ -66,12 +66,12 @@ const int child_mode = run_child_if_asked();
 
 // ---- parent side ----
 
-// Seconds to add to the real clock so that it reads 23:59:58 local time on
+// Seconds to add to the real clock so that it reads 23:59:57 local time on
 // 2026-12-10 now; every child started with it crosses midnight together.
 long clock_offset() {
   struct tm utc = {};
   utc.tm_year = 2026 - 1900, utc.tm_mon = 11, utc.tm_mday = 10;
-  utc.tm_hour = 20, utc.tm_min = 59, utc.tm_sec = 58;
+  utc.tm_hour = 20, utc.tm_min = 59, utc.tm_sec = 57;
   return static_cast<long>(timegm(&utc) - time(nullptr));
 }
 
@@ -85,7 +85,8 @@ pid_t start_child(const std::string &root, const std::string &name, long interva
   // A preloaded library comes before the sanitizer runtime; tell it that is fine.
   env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
   env.push_back(std::string("LD_PRELOAD=") + faketime_lib);
-  env.push_back("FAKETIME=+" + std::to_string(offset));
+  // A signed offset in seconds: "+N" ahead of the real clock, "-N" behind.
+  env.push_back(std::string("FAKETIME=") + (offset < 0 ? "" : "+") + std::to_string(offset));
   env.push_back("FAKETIME_NO_CACHE=1");
   env.push_back("DONT_FAKE_MONOTONIC=1");
   env.push_back(std::string("TZ=") + zone);
