@@ -21,7 +21,7 @@ bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // an optional sign (a minus negates in unsigned arithmetic), digits; beyond
 // 64 bits the value is the maximum. Only the low eight bits are kept. False
 // when no digit follows, which strtoul reports by consuming nothing.
-bool read_octet(const char **pos, const char *end, uint32_t *octet) {
+bool read_octet_slow(const char **pos, const char *end, uint32_t *octet) {
   const char *p = *pos;
   while (p < end && is_c_space(*p)) ++p;
   bool negative = false;
@@ -39,6 +39,22 @@ bool read_octet(const char **pos, const char *end, uint32_t *octet) {
   *octet = static_cast<uint32_t>(value & 0xFF);
   *pos = p;
   return true;
+}
+
+// The common case inline: one to three plain digits.
+inline bool read_octet(const char **pos, const char *end, uint32_t *octet) {
+  const char *p = *pos;
+  if (end - p >= 4 && is_digit(p[0])) {
+    uint32_t value = static_cast<uint32_t>(p[0] - '0');
+    int n = 1;
+    for (; n < 4 && is_digit(p[n]); ++n) value = value * 10 + static_cast<uint32_t>(p[n] - '0');
+    if (n < 4) {
+      *octet = value & 0xFF;
+      *pos = p + n;
+      return true;
+    }
+  }
+  return read_octet_slow(pos, end, octet);
 }
 
 // The prefix length as atol reads it, clamped far outside 1..32 when huge.

@@ -1,6 +1,8 @@
 // The range store and its sort. Ranges are kept as 64-bit keys
-// (first << 32 | last) so that one unsigned order sorts by first address,
-// then by last, and an LSD radix sort does it in a few linear passes.
+// (first << 32 | last). The merge only needs them in order of first
+// address (among equal firsts it keeps the largest last, whatever the
+// order), so a stable LSD radix sort on the upper half does it in four
+// linear passes.
 #include <algorithm>
 #include <cstring>
 
@@ -15,11 +17,12 @@ namespace {
 constexpr size_t initial_capacity = 65536;
 
 constexpr int digit_bits = 8;
-constexpr int digit_count = 64 / digit_bits;
+constexpr int digit_count = 32 / digit_bits;
+constexpr int first_shift = 32;
 constexpr size_t bucket_count = size_t{1} << digit_bits;
 
 unsigned digit_of(uint64_t key, int digit) {
-  return static_cast<unsigned>(key >> (digit * digit_bits)) & (bucket_count - 1);
+  return static_cast<unsigned>(key >> (first_shift + digit * digit_bits)) & (bucket_count - 1);
 }
 
 // Counts of every digit position in one pass over the keys.
@@ -53,7 +56,7 @@ void radix_sort(uint64_t *&from, uint64_t *&to, size_t n) {
 uint64_t *sort_keys(uint64_t *keys, uint64_t *scratch, size_t n) {
   if (n < 2) return keys;
   if (scratch == nullptr) {
-    std::sort(keys, keys + n);
+    std::stable_sort(keys, keys + n, [](uint64_t a, uint64_t b) { return a >> 32 < b >> 32; });
     return keys;
   }
   radix_sort(keys, scratch, n);

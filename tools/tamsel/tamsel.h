@@ -86,8 +86,8 @@ class RangeStore {
 
   bool ready() const { return keys_ != nullptr; }
   bool add(Range range);  // false when the store cannot grow (logged)
-  // Sorts by first address, then last; the sorted keys stay valid while the
-  // store lives.
+  // Sorts by first address, keeping the input order among equal firsts;
+  // the sorted keys stay valid while the store lives.
   const uint64_t *sort();
   size_t size() const { return count_; }
 
@@ -99,14 +99,16 @@ class RangeStore {
   size_t count_ = 0, capacity_;
 };
 
-// Sorts n keys ascending, using scratch (room for n keys) if it is not null
-// and an in-place sort otherwise; returns the buffer that holds the result.
+// Sorts n keys by their upper half (the first address), stable, using scratch
+// (room for n keys) if it is not null and an in-place sort otherwise; returns
+// the buffer that holds the result.
 uint64_t *sort_keys(uint64_t *keys, uint64_t *scratch, size_t n);
 
-// Merges sorted range keys into boundary entries: emit(start, covered) is
-// called for each entry in ascending order of start. A first range that
-// starts at 0.0.0.0 or 0.0.0.1 has an entry of its own; no ranges at all give
-// the single entry (0.0.0.1, not covered).
+// Merges range keys, in ascending order of first address (any order among
+// equal firsts), into boundary entries: emit(start, covered) is called for
+// each entry in ascending order of start. A first range that starts at
+// 0.0.0.0 or 0.0.0.1 has an entry of its own; no ranges at all give the
+// single entry (0.0.0.1, not covered).
 template <class Emit>
 void merge_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
   if (n == 0) {
