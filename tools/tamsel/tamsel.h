@@ -75,8 +75,8 @@ Verdict parse_piece(const char *begin, const char *end, Range *range, const char
 // Logs the message that belongs to the verdict, if any.
 void report_piece(Verdict verdict, const char *begin, const char *end, const char *after_dash);
 
-// Growable store of ranges as 64-bit keys (first << 32 | last), sorted by an
-// LSD radix sort. The common case never grows; growth doubles the block.
+// Growable store of ranges as 64-bit keys (first << 32 | last). The common
+// case never grows; growth doubles the block.
 class RangeStore {
  public:
   RangeStore();
@@ -86,8 +86,8 @@ class RangeStore {
 
   bool ready() const { return keys_ != nullptr; }
   bool add(Range range);  // false when the store cannot grow (logged)
-  // Sorts by first address, keeping the input order among equal firsts;
-  // the sorted keys stay valid while the store lives.
+  // Sorts by first address (see sort_keys); the keys stay valid while the
+  // store lives.
   const uint64_t *sort();
   size_t size() const { return count_; }
 
@@ -99,10 +99,13 @@ class RangeStore {
   size_t count_ = 0, capacity_;
 };
 
-// Sorts n keys by their upper half (the first address), stable, using scratch
-// (room for n keys) if it is not null and an in-place sort otherwise; returns
-// the buffer that holds the result.
-uint64_t *sort_keys(uint64_t *keys, uint64_t *scratch, size_t n);
+// Lists this short need no scratch buffer to sort.
+constexpr size_t small_sort = 32;
+
+// Sorts n keys in place by their upper half (the first address); the order
+// among equal firsts is unspecified. Blocks of up to scratch_size keys are
+// sorted through scratch; scratch may be null (with size 0).
+void sort_keys(uint64_t *keys, size_t n, uint64_t *scratch, size_t scratch_size);
 
 // Merges range keys, in ascending order of first address (any order among
 // equal firsts), into boundary entries: emit(start, covered) is called for
