@@ -157,7 +157,7 @@ class TableWriter {
   FILE *out_;
   char *buf_;
   size_t len_ = 0;
-  char covered_text_[8];  // " <id>\n"
+  char covered_text_[16];  // " <id>\n"
   size_t covered_len_;
   int write_errno_ = 0;
 };
