@@ -48,8 +48,8 @@ bool write_input(const char *path, long lines) {
       uint32_t mask = bits == 32 ? 0 : UINT32_MAX >> bits;
       first = start & ~mask;
       last = first | mask;
-      fprintf(f, "%u.%u.%u.%u/%u\n", first >> 24, first >> 16 & 255, first >> 8 & 255,
-              first & 255, bits);
+      fprintf(f, "%u.%u.%u.%u/%u\n", first >> 24, first >> 16 & 255, first >> 8 & 255, first & 255,
+              bits);
     } else {
       first = start;
       uint32_t len = rng() % 256;
@@ -98,8 +98,8 @@ bool run_child(std::vector<const char *> argv, const std::string &input, long *p
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   argv.push_back(nullptr);
   pid_t pid;
-  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char **>(argv.data()),
-                        environ);
+  int rc =
+      posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char **>(argv.data()), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return false;
   int status = 0;

@@ -36,13 +36,12 @@ TEST_F(TamselProgram, PrintsTheTableAndLogsBadLines) {
       "1.2.3.4/40\n";
   auto result = run_program(TAMSEL_TESTROOT_BIN, {"--ignored", "argument"}, input);
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out,
-            "0.0.0.0 0\n10.0.0.0 7\n12.0.0.1 0\n192.168.0.0 7\n192.169.0.0 0\n");
+  EXPECT_EQ(result.out, "0.0.0.0 0\n10.0.0.0 7\n12.0.0.1 0\n192.168.0.0 7\n192.169.0.0 0\n");
   EXPECT_EQ(result.err, "");
   std::string errors = day_log(TEST_ROOT, "error.log");
-  for (const char *message : {"|tamsel| wrong string: # ranges\n\n",
-                              "|tamsel| wrong range order: 5.5.5.5-1.1.1.1\n\n",
-                              "|tamsel| wrong bits count: 1.2.3.4/40\n\n"}) {
+  for (const char *message :
+       {"|tamsel| wrong string: # ranges\n\n", "|tamsel| wrong range order: 5.5.5.5-1.1.1.1\n\n",
+        "|tamsel| wrong bits count: 1.2.3.4/40\n\n"}) {
     EXPECT_NE(errors.find(message), std::string::npos) << message << " not in:\n" << errors;
   }
 }

@@ -34,8 +34,10 @@ bool read_octet_slow(const char **pos, const char *end, uint32_t *octet) {
     if (value > (UINT64_MAX - digit) / 10) overflow = true;
     value = value * 10 + digit;
   }
-  if (overflow) value = UINT64_MAX;  // strtoul's overflow result ignores the sign
-  else if (negative) value = 0 - value;
+  if (overflow)
+    value = UINT64_MAX;  // strtoul's overflow result ignores the sign
+  else if (negative)
+    value = 0 - value;
   *octet = static_cast<uint32_t>(value & 0xFF);
   *pos = p;
   return true;

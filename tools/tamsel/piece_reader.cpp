@@ -10,7 +10,7 @@ namespace tamsel {
 namespace {
 // Room for the unread tail of the previous block (less than one piece)
 // and a fresh block behind it.
-constexpr size_t block_size = 256 * 1024;
+constexpr size_t block_size = size_t{256} * 1024;
 }  // namespace
 
 PieceReader::PieceReader(FILE *in)

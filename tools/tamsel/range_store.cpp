@@ -45,8 +45,8 @@ bool RangeStore::add(Range range) {
 const uint64_t *RangeStore::sort() {
   size_t scratch_size = count_ < scratch_capacity ? count_ : scratch_capacity;
   if (scratch_ == nullptr && scratch_size > small_sort) {
-    scratch_ = static_cast<uint64_t *>(
-        mem_alloc(scratch_size * sizeof(uint64_t), __FILE__, __LINE__));
+    scratch_ =
+        static_cast<uint64_t *>(mem_alloc(scratch_size * sizeof(uint64_t), __FILE__, __LINE__));
   }
   sort_keys(keys_, count_, scratch_, scratch_ != nullptr ? scratch_size : 0);
   return keys_;

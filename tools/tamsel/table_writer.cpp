@@ -10,23 +10,18 @@ namespace tamsel {
 
 namespace {
 
-constexpr size_t buffer_size = 64 * 1024;
+constexpr size_t buffer_size = size_t{64} * 1024;
 constexpr size_t longest_entry = 15 + 8;  // dotted quad, then " -32768\n"
 
 // Decimal text of every octet value, four bytes each: length, then digits.
 struct OctetTexts {
-  char text[256][4];
+  char text[256][4] = {};
   OctetTexts() {
     for (int v = 0; v < 256; ++v) {
-      char *t = text[v];
-      if (v >= 100) {
-        t[0] = 3, t[1] = static_cast<char>('0' + v / 100), t[2] = static_cast<char>('0' + v / 10 % 10);
-        t[3] = static_cast<char>('0' + v % 10);
-      } else if (v >= 10) {
-        t[0] = 2, t[1] = static_cast<char>('0' + v / 10), t[2] = static_cast<char>('0' + v % 10);
-      } else {
-        t[0] = 1, t[1] = static_cast<char>('0' + v);
-      }
+      char digits[4];
+      int len = snprintf(digits, sizeof digits, "%d", v);
+      text[v][0] = static_cast<char>(len);
+      memcpy(text[v] + 1, digits, static_cast<size_t>(len));
     }
   }
 };
@@ -70,8 +65,9 @@ void TableWriter::entry(uint32_t start, bool covered) {
     memcpy(p + n, covered_text_, covered_len_);
     n += covered_len_;
   } else {
-    memcpy(p + n, " 0\n", 3);
-    n += 3;
+    p[n++] = ' ';
+    p[n++] = '0';
+    p[n++] = '\n';
   }
   len_ += n;
 }
