@@ -360,7 +360,8 @@ TEST(PieceReader, CutsLikeFgetsAndChomp) {
                                      std::string(62, 'a') + "\r\n",
                                      std::string(64, 'b'),
                                      std::string(200, 'c') + "\nd",
-                                     std::string("ab\0cd\n\0\n\r\0\r\n", 13)};
+                                     std::string("ab\0cd\n\0\n\r\0\r\n", 13),
+                                     std::string(700000, 'x') + "\n1.2.3.4/8"};
   std::string big;  // crosses the reader's block boundaries at odd places
   while (big.size() < 1200000) {
     size_t len = rng() % 150;
