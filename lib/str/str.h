@@ -32,6 +32,9 @@ char *str_chomp(char *text);
 /* LF, CR, space or TAB. */
 bool str_is_space(int c);
 
+/* Copies at most size - 1 bytes of src and a terminator (size >= 1). */
+void str_copy(char *dst, const char *src, int32_t size);
+
 /* ---- checked formatting (begin) ---- */
 /* ---- checked formatting (end) ---- */
 

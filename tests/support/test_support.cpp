@@ -130,7 +130,7 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
 }
 
 void reset_logger() {
-  log_msg(LOG_CLOSE, "");
+  log_msg(LOG_CLOSE, "%s", "");
   time_cache.refreshed = 0;
 }
 

@@ -1,0 +1,146 @@
+// The logger: one line per message, appended with a single write to the
+// level's file inside "logs/<local date>", falling back to descriptor 2.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "clock.h"
+#include "misc.h"
+#include "str.h"
+
+namespace {
+
+constexpr int line_size = 1024;
+constexpr int slot_count = 8;
+constexpr int errno_report = LOG_ERROR | LOG_ERRNO;
+
+char *log_line;
+int *log_fds;
+
+// Allocated with the plain allocator: a failure here cannot be reported
+// through the logger itself, so the message is dropped and retried later.
+bool ensure_state() {
+  if (!log_line) log_line = static_cast<char *>(calloc(1, line_size));
+  if (!log_fds) {
+    log_fds = static_cast<int *>(malloc(slot_count * sizeof(int)));
+    if (log_fds)
+      for (int i = 0; i < slot_count; i++) log_fds[i] = -1;
+  }
+  return log_line && log_fds;
+}
+
+void close_all() {
+  for (int i = 0; i < slot_count; i++) {
+    if (log_fds[i] >= 0 && log_fds[i] != 2) close(log_fds[i]);
+    log_fds[i] = -1;
+  }
+}
+
+// Points "logs/current" at the new day directory: a link under a temporary
+// name, renamed over the old one so that readers never see it missing.
+void link_current(const char *date) {
+  char temp[256];
+  str_concat(temp, sizeof temp, "logs/current.", str_num(time_cache.now), str_num(getpid()),
+             nullptr);
+  if (symlink(date, temp) != 0) {
+    log_msg(errno_report, "cannot link %s -> %s", temp, date);
+    unlink(temp);
+  } else if (rename(temp, "logs/current") != 0) {
+    log_msg(errno_report, "cannot rename %s - %s", temp, "logs/current");
+    unlink(temp);
+  }
+}
+
+void open_slot(int slot) {
+  char *date = velmor::text_ring_take();
+  strftime(date, velmor::text_ring_slot_size, "%Y-%m-%d", &time_cache.local);
+  char path[256];
+  int dir_length = str_concat(path, sizeof path, "logs/", date, nullptr);
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    if (mkdir(path, 0777) == 0) {
+      link_current(date);
+    } else if (errno != EEXIST) {
+      log_fds[slot] = 2;
+      log_msg(errno_report, "cannot create directory %s", path);
+    }
+  }
+  str_concat(path + dir_length, static_cast<int>(sizeof path) - dir_length, "/",
+             process_info.log_files[slot], nullptr);
+  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  log_fds[slot] = fd >= 0 ? fd : 2;
+  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path);
+}
+
+// Builds the line in log_line and returns its length (at most 1024, always
+// ending in a line feed).
+int build_line(int level, int saved_errno, const char *format, va_list args) {
+  const struct tm &t = time_cache.local;
+  int prefix = snprintf(log_line, line_size, "%02d:%02d:%02d|%s| ", t.tm_hour, t.tm_min, t.tm_sec,
+                        process_info.name ? process_info.name : "undef");
+  if (prefix < 0) prefix = 0;
+  long len = prefix;
+  if (prefix < line_size - 1) {
+    int body = vsnprintf(log_line + prefix, line_size - prefix, format, args);
+    if (body > 0) len += body;
+  }
+  if (len >= line_size) {
+    log_line[line_size - 1] = '\n';
+    return line_size;
+  }
+  if (level & LOG_ERRNO) {
+    int tail = snprintf(log_line + len, line_size - len, ": %s\n", strerror(saved_errno));
+    if (tail < 0 || len + tail >= line_size) {
+      log_line[line_size - 1] = '\n';
+      return line_size;
+    }
+    return static_cast<int>(len + tail);
+  }
+  log_line[len] = '\n';
+  return static_cast<int>(len + 1);
+}
+
+void write_line(int slot, int length) {
+  int fd = log_fds[slot];
+  if (write(fd, log_line, length) == length) return;
+  if (fd != 2) close(fd);
+  log_fds[slot] = 2;
+  // A failed write on the standard error is not reported: the report would
+  // go to the same place and fail again, without end.
+  if (fd != 2) log_msg(errno_report, "cannot write to %s", process_info.log_files[slot]);
+}
+
+}  // namespace
+
+extern "C" int log_msg(int level, const char *format, ...) {
+  int saved_errno = errno;
+  if (!ensure_state()) {
+    errno = saved_errno;
+    return 0;
+  }
+  int slot = level & 7;
+  time_cache_update();
+  if (slot == LOG_CLOSE || time_cache.day != process_info.log_day) {
+    close_all();
+    process_info.log_day = time_cache.day;
+    if (slot == LOG_CLOSE) {
+      errno = saved_errno;
+      return 0;
+    }
+  }
+  if (log_fds[slot] < 0) open_slot(slot);
+  va_list args;
+  va_start(args, format);
+  int length = build_line(level, saved_errno, format, args);
+  va_end(args);
+  write_line(slot, length);
+  errno = saved_errno;
+  return 0;
+}

@@ -1,0 +1,80 @@
+// Small text helpers used everywhere: bounded concatenation and copy,
+// decimal numbers in a ring, line-end cutting, the white-space test.
+#include <cstdarg>
+#include <cstring>
+
+#include "misc.h"
+#include "str.h"
+
+namespace {
+
+constexpr int num_slots = 40;
+constexpr int num_slot_size = 32;
+
+char *num_ring;
+int num_counter;
+
+}  // namespace
+
+extern "C" {
+
+int str_concat(char *dst, int size, ...) {
+  if (!dst || size <= 0) return 0;
+  va_list texts;
+  va_start(texts, size);
+  size_t length = 0;
+  for (const char *text; (text = va_arg(texts, const char *)) != nullptr;) {
+    size_t n = strlen(text);
+    if (n == 0) continue;
+    if (length + n >= static_cast<size_t>(size)) {
+      dst[0] = '\0';
+      va_end(texts);
+      return 0;
+    }
+    memmove(dst + length, text, n);
+    length += n;
+  }
+  va_end(texts);
+  dst[length] = '\0';
+  return static_cast<int>(length);
+}
+
+void str_copy(char *dst, const char *src, int32_t size) {
+  if (!dst || size < 1) return;
+  size_t n = strnlen(src, static_cast<size_t>(size) - 1);
+  memmove(dst, src, n);
+  dst[n] = '\0';
+}
+
+const char *str_num(int64_t value) {
+  if (!num_ring) {
+    num_ring = static_cast<char *>(mem_calloc(num_slots * num_slot_size, __FILE__, __LINE__));
+    if (!num_ring) return "";
+  }
+  char *slot = num_ring + num_counter * num_slot_size;
+  num_counter = (num_counter + 1) % num_slots;
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  char *out = slot;
+  if (value < 0) *out++ = '-';
+  while (n) *out++ = digits[--n];
+  *out = '\0';
+  return slot;
+}
+
+char *str_chomp(char *text) {
+  if (!text) return text;
+  size_t n = strlen(text);
+  if (n && text[n - 1] == '\n') text[--n] = '\0';
+  if (n && text[n - 1] == '\r') text[--n] = '\0';
+  return text;
+}
+
+bool str_is_space(int c) { return c == '\n' || c == '\r' || c == ' ' || c == '\t'; }
+
+}  // extern "C"
