@@ -124,9 +124,97 @@ const char *str_wrap_quoted(const char *text);
 /* ---- string assembly and editing (end) ---- */
 
 /* ---- character classes and case folding (begin) ---- */
+
+/* Case-folding table for ASCII and Windows-1251 bytes: A-Z and the Cyrillic
+ * capitals to small letters, Ё and ё to е, every other byte to itself.
+ * Built by str_fold_init; str_fold_ready tells whether it has been. */
+extern unsigned char str_fold_table[256];
+extern bool str_fold_ready;
+
+/* (Re)builds str_fold_table and sets str_fold_ready. */
+void str_fold_init(void);
+
+/* Folded form (0-255) of the low 8 bits of c. */
+int str_fold_char(int c);
+
+/* Folds every byte of text in place; returns text. */
+char *str_fold(char *text);
+
+/* Lower-cases text in place in the current locale (ASCII through the folding
+ * table); stops at the first sequence that does not decode. A character whose
+ * lower-case form has another encoded length is left as it is. Returns text. */
+char *str_lower(char *text);
+
+/* Characters of multibyte text; a byte that does not decode within 3 bytes
+ * counts as one character. */
+int32_t str_char_count(const char *text);
+
+/* 1 for Hebrew, Arabic and CJK code points and for those the locale calls
+ * alphabetic, digit or number; else 0. */
+int str_is_word_char(uint32_t c);
+
+/* 1 for ASCII 0-9, A-Z, a-z; 0 for everything else, 0x80-0xFF included. */
+int str_is_alnum(signed char c);
+
+/* 1 for ASCII 0-9. */
+int str_is_digit(char c);
+
+/* 1 for ASCII digits and letters and the Windows-1251 Cyrillic letters. */
+int str_is_alnum_1251(unsigned char c);
 /* ---- character classes and case folding (end) ---- */
 
 /* ---- numbers, fields and short codes (begin) ---- */
+
+/* h = h * 65599 + byte over the text, modulo 2^32. */
+uint32_t str_hash(const char *text);
+
+/* Decimal text with ',' between groups of three digits, in a ring of 40
+ * slots; "" when the ring cannot be allocated. */
+const char *str_num_grouped(int64_t value);
+
+/* Hexadecimal number after leading TAB, LF, CR or spaces and one optional
+ * sign; no "0x" prefix; 0 for a null text. */
+int64_t str_hex_parse(const char *text);
+
+/* Reverses the bytes of text in place. */
+void str_reverse(char *text);
+
+/* Heap copy of text (release with mem_free); null for null or on failure. */
+char *str_dup(const char *text);
+
+/* Cuts a copy of source (its first 1023 bytes) into tokens on any run of the
+ * delimiter bytes, as strtok does, and copies them in order into the output
+ * buffers that follow, ended by a null pointer. Each output holds at most
+ * size - 2 characters; outputs left over are emptied. 1 on success, 0 when
+ * size is below 1 or the working buffer cannot be allocated (outputs are then
+ * untouched). Ends any strtok sequence in progress. */
+int str_split(const char *source, const char *delimiters, int32_t size, ...);
+
+/* printf into the next of 8 rotating 1024-byte buffers; null when that buffer
+ * cannot be allocated. */
+char *str_printf(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/* Short codes over process_info.alphabet64, 6 bits per character. */
+int str_code_init(void);                                   /* 1, or 0 on failure */
+const char *str_code_encode(uint32_t value);               /* 6 characters, static */
+const char *str_code_encode2(uint32_t first, uint32_t second); /* 12, static */
+uint32_t str_code_decode(const char *code);                /* first 6 characters */
+
+/* 1 when every byte is an ASCII letter, digit or one of the listed bytes. */
+int str_is_filename(const char *text);  /* - . _ */
+int str_is_path(const char *text);      /* - . / _ */
+int str_is_path_nodot(const char *text); /* - / _ */
+int str_is_path_list(const char *text); /* , - . / _ */
+int str_is_ascii(const char *text);     /* any byte 0x01-0x7F */
+int str_is_email(const char *text);     /* local@host.rest */
+
+/* Cuts path at its last '/' among its first length bytes; returns that index
+ * (the new length), or 0 when there is none. */
+int32_t str_dirname(char *path, int32_t length);
 /* ---- numbers, fields and short codes (end) ---- */
 
 /* ---- human-readable values (begin) ---- */
