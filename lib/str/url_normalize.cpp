@@ -4,6 +4,7 @@
 // is allocated.
 #include <cstring>
 
+#include "byte_scan.h"
 #include "misc.h"
 #include "str.h"
 
@@ -28,25 +29,25 @@ struct Scan {
 // query and the first ';' before them. The query pointer is stored at once
 // (and returned) when wanted and not empty.
 Scan scan_address(char *text, char **query_out) {
+  char *end = text + std::strlen(text);
   char *semicolon = nullptr;
-  Scan scan{0, nullptr};
-  char *p = text;
-  for (;; ++p) {
-    char c = *p;
-    if (c == '\\') {
+  Scan scan{static_cast<size_t>(end - text), nullptr};
+  for (char *p = velmor::find_any(text, end, '\\', ';', '#', '?'); p != end;
+       p = velmor::find_any(p + 1, end, '\\', ';', '#', '?')) {
+    if (*p == '\\') {
       *p = '/';
-    } else if (c == ';') {
+    } else if (*p == ';') {
       if (semicolon == nullptr) semicolon = p;
-    } else if (c == '#' || c == '\0') {
+    } else if (*p == '#') {
       *p = '\0';
       scan.length = static_cast<size_t>(p - text);
       break;
-    } else if (c == '?') {
+    } else {  // '?'
       *p = '\0';
       scan.length = static_cast<size_t>(p - text) + 1;
       if (query_out != nullptr && p[1] != '\0') {
         scan.query = *query_out = p + 1;
-        char *fragment = std::strchr(p + 1, '#');
+        char *fragment = static_cast<char *>(std::memchr(p + 1, '#', end - p - 1));
         if (fragment != nullptr) *fragment = '\0';
       }
       break;
@@ -76,21 +77,23 @@ int scheme_length(const char *text, size_t scanned) {
 
 // Lower-cases the host up to its first '@' when that part holds a '.'.
 void lower_host(char *host) {
-  char *at = std::strchr(host, '@');
-  size_t length = at != nullptr ? static_cast<size_t>(at - host) : std::strlen(host);
-  if (std::memchr(host, '.', length) == nullptr) return;
-  if (at != nullptr) *at = '\0';
+  char *p = host;
+  bool dotted = false;
+  for (; *p != '\0' && *p != '@'; ++p) dotted |= *p == '.';
+  if (!dotted) return;
+  char stop = *p;
+  *p = '\0';
   str_lower(host);
-  if (at != nullptr) *at = '@';
+  *p = stop;
 }
 
 // Cuts the port and the surrounding dots; returns the host's new start.
 char *trim_host(char *host) {
-  char *colon = std::strchr(host, ':');
-  if (colon != nullptr) *colon = '\0';
+  char *end = host;
+  while (*end != '\0' && *end != ':') ++end;
+  *end = '\0';
   while (*host == '.') ++host;
-  size_t n = std::strlen(host);
-  while (n > 0 && host[n - 1] == '.') host[--n] = '\0';
+  while (end > host && end[-1] == '.') *--end = '\0';
   return host;
 }
 
@@ -116,26 +119,44 @@ char *drop_host_prefix(char *host) {
 
 // Removes every space from the first n bytes of text; returns the new length.
 size_t remove_spaces(char *text, size_t n) {
-  size_t w = 0;
-  for (size_t r = 0; r < n; ++r) {
+  const char *space = static_cast<const char *>(std::memchr(text, ' ', n));
+  if (space == nullptr) {
+    text[n] = '\0';
+    return n;
+  }
+  size_t w = static_cast<size_t>(space - text);
+  for (size_t r = w; r < n; ++r) {
     if (text[r] != ' ') text[w++] = text[r];
   }
   text[w] = '\0';
   return w;
 }
 
+// True when path holds "//" or "/./" (most paths hold neither).
+bool needs_cleaning(const char *path) {
+  for (const char *p = path; *p != '\0'; ++p) {
+    if (p[0] == '/' && (p[1] == '/' || (p[1] == '.' && p[2] == '/'))) return true;
+  }
+  return false;
+}
+
 // Collapses runs of '/' into one, then removes "/." wherever it is followed
 // by '/', in one pass each (the same result as deleting the first match
-// again and again).
+// again and again). Nothing is written before the first change.
 void clean_slashes(char *path) {
-  char *w = path;
-  for (const char *r = path; *r != '\0'; ++r) {
-    if (*r == '/' && w > path && w[-1] == '/') continue;
-    *w++ = *r;
+  if (!needs_cleaning(path)) return;
+  char *w = std::strstr(path, "//");
+  if (w != nullptr) {
+    for (const char *r = w + 1; *r != '\0'; ++r) {
+      if (*r == '/' && w[0] == '/') continue;
+      *++w = *r;
+    }
+    *++w = '\0';
   }
-  *w = '\0';
-  w = path;
-  for (const char *r = path; *r != '\0';) {
+  w = std::strstr(path, "/./");
+  if (w == nullptr) return;
+  const char *r = w;
+  while (*r != '\0') {
     if (r[0] == '/' && r[1] == '.' && r[2] == '/') {
       r += 2;
       continue;
@@ -151,7 +172,7 @@ void drop_charset_segment(char *path) {
   for (const charset_entry *c = process_info.charsets; c != nullptr && c->name != nullptr; ++c) {
     if (c->length <= 0) continue;
     size_t n = static_cast<size_t>(c->length);
-    if (std::strncmp(segment, c->name, n) == 0 && segment[n] == '/') {
+    if (segment[0] == c->name[0] && std::strncmp(segment, c->name, n) == 0 && segment[n] == '/') {
       std::memmove(segment, segment + n + 1, std::strlen(segment + n + 1) + 1);
       return;
     }
