@@ -28,6 +28,11 @@ inline uint64_t load_word(const char *p) {
   return word;
 }
 
+template <typename... Bytes>
+inline bool is_one_of(char c, Bytes... targets) {
+  return ((c == static_cast<char>(targets)) || ...);
+}
+
 }  // namespace scan_detail
 
 // First position in [p, end) holding one of the bytes in targets (1 to 4
@@ -49,8 +54,7 @@ inline const char *find_any(const char *p, const char *end, Bytes... targets) {
     }
   }
   for (; p < end; ++p) {
-    char c = *p;
-    if (((c == static_cast<char>(targets)) || ...)) return p;
+    if (is_one_of(*p, targets...)) return p;
   }
   return end;
 }
