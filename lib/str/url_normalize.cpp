@@ -79,21 +79,28 @@ int scheme_length(const char *text, size_t scanned) {
 void lower_host(char *host) {
   char *p = host;
   bool dotted = false;
-  for (; *p != '\0' && *p != '@'; ++p) dotted |= *p == '.';
-  if (!dotted) return;
+  bool changes = false;  // a capital or a multibyte character
+  for (; *p != '\0' && *p != '@'; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    dotted |= c == '.';
+    changes |= (c >= 'A' && c <= 'Z') || c >= 0x80;
+  }
+  if (!dotted || !changes) return;
   char stop = *p;
   *p = '\0';
   str_lower(host);
   *p = stop;
 }
 
-// Cuts the port and the surrounding dots; returns the host's new start.
-char *trim_host(char *host) {
+// Cuts the port and the surrounding dots; returns the host's new start and
+// stores its length.
+char *trim_host(char *host, size_t *length) {
   char *end = host;
   while (*end != '\0' && *end != ':') ++end;
   *end = '\0';
   while (*host == '.') ++host;
   while (end > host && end[-1] == '.') *--end = '\0';
+  *length = static_cast<size_t>(end - host);
   return host;
 }
 
@@ -134,8 +141,9 @@ size_t remove_spaces(char *text, size_t n) {
 
 // True when path holds "//" or "/./" (most paths hold neither).
 bool needs_cleaning(const char *path) {
-  for (const char *p = path; *p != '\0'; ++p) {
-    if (p[0] == '/' && (p[1] == '/' || (p[1] == '.' && p[2] == '/'))) return true;
+  const char *end = path + std::strlen(path);
+  for (const char *p = path; (p = velmor::find_any(p, end, '/')) != end; ++p) {
+    if (p[1] == '/' || (p[1] == '.' && p[2] == '/')) return true;
   }
   return false;
 }
@@ -196,8 +204,7 @@ void drop_index_page(char *path) {
   }
 }
 
-void copy_host_out(const char *host, const char **host_out) {
-  size_t n = std::strlen(host);
+void copy_host_out(const char *host, size_t n, const char **host_out) {
   if (n > kHostCopySize - 1) n = kHostCopySize - 1;
   std::memcpy(host_copy, host, n);
   host_copy[n] = '\0';
@@ -223,14 +230,15 @@ extern "C" int str_url_normalize(char *buffer, const char **host_out, char **que
 
   str_url_decode(host);
   lower_host(host);
-  host = trim_host(host);
+  size_t host_length = 0;
+  host = trim_host(host, &host_length);
   if (host_out != nullptr) {
-    if (std::strchr(host, '.') == nullptr) return 0;
-    copy_host_out(host, host_out);
+    if (std::memchr(host, '.', host_length) == nullptr) return 0;
+    copy_host_out(host, host_length, host_out);
   }
-  host = drop_host_prefix(host);
-
-  size_t host_length = std::strlen(host);
+  char *bare_host = drop_host_prefix(host);
+  host_length -= static_cast<size_t>(bare_host - host);
+  host = bare_host;
   if (host_length == 0) return 0;
   std::memmove(buffer, host, host_length);
   host_length = remove_spaces(buffer, host_length);
