@@ -53,7 +53,7 @@ const char *pick(const char *const (&list)[N]) {
   return list[pick(N)];
 }
 
-const char *const kWords[] = {"news",  "catalog", "product", "search", "images", "forum",
+const char *const kWords[] = {"news",  "catalog", "product", "search", "images",  "forum",
                               "topic", "user",    "profile", "2024",   "article", "view",
                               "page",  "docs",    "help",    "about",  "contact", "item"};
 
@@ -89,7 +89,7 @@ std::string html_text(size_t size) {
 // A typical visited address of about 80 bytes.
 std::string visited_url() {
   const char *const schemes[] = {"http://", "https://", "HTTP://"};
-  const char *const hosts[] = {"www.example.com", "Shop.Example.net", "www2.example.org",
+  const char *const hosts[] = {"www.example.com", "Shop.Example.net",       "www2.example.org",
                                "news.example.ru", "forum.example.com:8080", "c1.velmor.net"};
   const char *const tails[] = {"", "/", "/index.html", "/Default.aspx", "/%D0%BD%D0%BE%D0%B2"};
   std::string url = pick(schemes);
@@ -119,9 +119,9 @@ const std::vector<std::string> &url_corpus() {
 
 void report(benchmark::State &state, size_t bytes_per_iteration, uint64_t allocations_before) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes_per_iteration));
-  state.counters["allocs"] = benchmark::Counter(
-      static_cast<double>(allocation_count - allocations_before) /
-      static_cast<double>(state.iterations()));
+  state.counters["allocs"] =
+      benchmark::Counter(static_cast<double>(allocation_count - allocations_before) /
+                         static_cast<double>(state.iterations()));
 }
 
 template <char *(*Decode)(char *)>

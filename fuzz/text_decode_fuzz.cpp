@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (std::strlen(str_url_encode_min(text.c_str())) > 1023) std::abort();
 
   size_t html = std::strlen(str_html_escape(text.c_str()));
-  size_t expected = text.size() + 5 * count_of(text, "\"") + 4 * count_of(text, "&") +
-                    3 * count_of(text, "<>");
+  size_t expected =
+      text.size() + 5 * count_of(text, "\"") + 4 * count_of(text, "&") + 3 * count_of(text, "<>");
   if (html != expected) std::abort();
   if (std::strlen(str_quote_escape(text.c_str())) != text.size() + count_of(text, "\"")) {
     std::abort();

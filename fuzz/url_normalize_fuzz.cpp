@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (buffer[0] == '\0' || std::strlen(buffer) >= room) std::abort();
     if (host != nullptr && std::strlen(host) > 255) std::abort();
   }
-  if (query != nullptr && (query < buffer || query >= buffer + room || std::strlen(query) >= room)) {
+  if (query != nullptr &&
+      (query < buffer || query >= buffer + room || std::strlen(query) >= room)) {
     std::abort();
   }
   std::free(buffer);

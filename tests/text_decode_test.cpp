@@ -45,7 +45,7 @@ TEST(UrlDecode, EscapesPlusAndMalformedInput) {
                                    {"%u41z", "Az"},
                                    {"%u00410", "A0"},  // at most four digits
                                    {"%E9", "\xE9"},
-                                   {"a%uzb", "a"},     // no digit: value 0 ends the text
+                                   {"a%uzb", "a"},  // no digit: value 0 ends the text
                                    {"a%u", "a"},
                                    {"a%00b", "a"},
                                    {"", ""},
@@ -93,7 +93,7 @@ TEST(EntityDecode, DecimalReferencesOnly) {
                                       {"&# 65;", "A"},  // strtol skips white space
                                       {"&#99999999999999999999999;", "?"},
                                       {"&&#65;", "&A"},
-                                      {"a&#;b", "a"},   // value 0 ends the text
+                                      {"a&#;b", "a"},  // value 0 ends the text
                                   });
 }
 

@@ -24,8 +24,8 @@ struct EditCase {
 
 TEST(Unescape, RemovesBackslashesKeepingTheNextByte) {
   const EditCase cases[] = {
-      {"a\\,b", "a,b"}, {"\\\\", "\\"},   {"\\t\\n", "tn"}, {"plain", "plain"},
-      {"\\\\\\", "\\"}, {"ab\\", "ab"},   {"\\", ""},       {"\\\\x\\y", "\\xy"},
+      {"a\\,b", "a,b"}, {"\\\\", "\\"}, {"\\t\\n", "tn"}, {"plain", "plain"},
+      {"\\\\\\", "\\"}, {"ab\\", "ab"}, {"\\", ""},       {"\\\\x\\y", "\\xy"},
   };
   for (const EditCase &c : cases) {
     std::string text = c.input;
@@ -73,8 +73,8 @@ TEST(Tr, DeleteReplaceAndMap) {
       {"abc", "_", "xaabbcx", "x_____x"},
       {"abcd", "xy", "abcd", "xyyy"},
       {"ab", "xyz", "abc", "xyc"},
-      {"ab", "ba", "abba", "baab"},       // each byte is mapped once
-      {"aa", "xy", "a", "y"},             // a repeated byte keeps its later mapping
+      {"ab", "ba", "abba", "baab"},  // each byte is mapped once
+      {"aa", "xy", "a", "y"},        // a repeated byte keeps its later mapping
       {"\xC0\xFF", "\xE0!", "\xC0\xFF\x7F", "\xE0!\x7F"},
       {"", "x", "abc", "abc"},
   };

@@ -27,14 +27,14 @@ uint64_t total_length(uint64_t start, const char *first, va_list ap) {
   return total;
 }
 
-// Copies first and the following texts to out; returns the end.
-char *copy_texts(char *out, const char *first, va_list ap) {
+// Copies first and the following texts to out, each with its terminator,
+// which the next text overwrites.
+void copy_texts(char *out, const char *first, va_list ap) {
   for (const char *t = first; t != nullptr; t = va_arg(ap, const char *)) {
     size_t n = std::strlen(t);
-    std::memcpy(out, t, n);
+    std::memcpy(out, t, n + 1);
     out += n;
   }
-  return out;
 }
 
 // As copy_texts, for a list that may name the old content of the block that

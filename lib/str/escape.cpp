@@ -65,11 +65,16 @@ void percent_encode(const char *text, const ByteSet &safe, char *out, size_t lim
 // The HTML entity for c, or null when c needs none.
 const char *html_entity(char c) {
   switch (c) {
-    case '"': return "&quot;";
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    default: return nullptr;
+    case '"':
+      return "&quot;";
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    default:
+      return nullptr;
   }
 }
 
@@ -103,7 +108,9 @@ char *resize_result(char **buffer, size_t size, unsigned line) {
 
 extern "C" {
 
-int str_url_is_safe(signed char c) { return kUrlSafe.member[static_cast<unsigned char>(c)] ? 1 : 0; }
+int str_url_is_safe(signed char c) {
+  return kUrlSafe.member[static_cast<unsigned char>(c)] ? 1 : 0;
+}
 
 const char *str_url_encode(const char *text) {
   if (text == nullptr || *text == '\0') return text;

@@ -21,8 +21,8 @@ char host_copy[kHostCopySize];
 char segment_copy[kSegmentCopySize];
 
 struct Scan {
-  size_t length;        // index of the byte that ended the scan (+1 for '?')
-  char *query;          // query text found in this call, or null
+  size_t length;  // index of the byte that ended the scan (+1 for '?')
+  char *query;    // query text found in this call, or null
 };
 
 // Turns backslashes into slashes and ends the text at the fragment, the
@@ -213,8 +213,7 @@ void copy_host_out(const char *host, size_t n, const char **host_out) {
 
 }  // namespace
 
-extern "C" int str_url_normalize(char *buffer, const char **host_out, char **query_out,
-                                 bool bare) {
+extern "C" int str_url_normalize(char *buffer, const char **host_out, char **query_out, bool bare) {
   if (buffer == nullptr || *buffer == '\0') return 0;
   Scan scan = scan_address(buffer, query_out);
   int start = scheme_length(buffer, scan.length);

@@ -36,7 +36,7 @@ inline bool passes_without_memory(const std::function<bool()> &check) {
 
 // A test program that uses this defines, once, so that under the address
 // sanitizer a failed allocation returns null instead of aborting:
-#define TEXT_ALLOW_FAILED_ALLOCATIONS                                          \
-  extern "C" __attribute__((used)) const char *__asan_default_options() {   \
-    return "allocator_may_return_null=1";                                    \
+#define TEXT_ALLOW_FAILED_ALLOCATIONS                                     \
+  extern "C" __attribute__((used)) const char *__asan_default_options() { \
+    return "allocator_may_return_null=1";                                 \
   }

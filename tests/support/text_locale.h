@@ -32,6 +32,6 @@ class ScopedUtf8Locale {
 }  // namespace testing_support
 
 // Inside a test: selects UTF-8 for the rest of the test or skips it.
-#define REQUIRE_UTF8_LOCALE(guard)                                                   \
-  testing_support::ScopedUtf8Locale guard;                                           \
+#define REQUIRE_UTF8_LOCALE(guard)         \
+  testing_support::ScopedUtf8Locale guard; \
   if (!guard.active()) GTEST_SKIP() << "no UTF-8 locale (C.utf8) is installed here"
