@@ -1,0 +1,138 @@
+// orvik run as a program against a scratch installation root.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <string>
+
+#include "orvik_csv.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+using testing_support::csv_line;
+using testing_support::day_log;
+using testing_support::path_exists;
+using testing_support::read_file;
+using testing_support::run_program;
+using testing_support::split_lines;
+using testing_support::write_file;
+
+const std::string kRoot = TEST_ROOT;
+const std::string kTable = kRoot + "/conf/countries.ips";
+
+class OrvikProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::remove_tree_at(kRoot);
+    mkdir(kRoot.c_str(), 0755);
+    mkdir((kRoot + "/conf").c_str(), 0755);
+    mkdir((kRoot + "/logs").c_str(), 0755);
+    write_file(kRoot + "/conf/countries", "0 -- Unknown\n13 au Australia\n45 cn China\n");
+  }
+  void TearDown() override { testing_support::remove_tree_at(kRoot); }
+
+  testing_support::RunResult run(const std::string &input) {
+    return run_program(ORVIK_TESTROOT_BIN, {}, input);
+  }
+};
+
+std::string au(const char *first, const char *last) { return csv_line(first, last, "AU", "Australia"); }
+std::string cn(const char *first, const char *last) { return csv_line(first, last, "CN", "China"); }
+
+TEST_F(OrvikProgram, BoundaryTables) {
+  struct Case {
+    std::string input, table;
+  } cases[] = {
+      {"", "0.0.0.0 0\n"},
+      {au("1.0.0.0", "1.0.0.255") + cn("1.0.1.0", "1.0.3.255") + au("1.0.4.0", "1.0.7.255"),
+       "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.4.0 13\n1.0.8.0 0\n"},
+      {au("1.0.0.0", "1.0.0.255") + cn("1.0.2.0", "1.0.3.255"),  // gap keeps the id before it
+       "0.0.0.0 0\n1.0.0.0 13\n1.0.2.0 45\n1.0.4.0 0\n"},
+      {au("1.0.0.0", "1.0.0.255") + au("1.0.2.0", "1.0.2.255"), "0.0.0.0 0\n1.0.0.0 13\n1.0.3.0 0\n"},
+      {au("1.0.0.0", "1.0.0.255") + csv_line("1.0.1.0", "1.0.1.255", "XX", "Nowhere"),
+       "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 0\n1.0.2.0 0\n"},
+      {au("1.0.4.0", "1.0.7.255") + cn("1.0.0.0", "1.0.0.255") + cn("1.0.8.0", "1.0.8.255"),
+       "0.0.0.0 0\n1.0.4.0 13\n1.0.8.0 45\n1.0.9.0 0\n"},
+      {au("223.0.0.0", "255.255.255.255"), "0.0.0.0 0\n223.0.0.0 13\n"},
+      {au("0.0.0.0", "0.255.255.255") + cn("1.0.0.0", "1.0.0.255"), "0.0.0.0 0\n1.0.0.0 45\n1.0.1.0 0\n"},
+      // A range whose end lies below its start would put a later start below
+      // an earlier one: it is skipped like an unsorted line.
+      {au("1.0.0.0", "1.0.0.255") + csv_line("1.0.2.0", "1.0.1.0", "CN", "China") +
+           cn("1.0.1.0", "1.0.1.255"),
+       "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.2.0 0\n"},
+      // Codes in any case, CR LF line ends.
+      {csv_line("1.0.0.0", "1.0.0.255", "aU", "Australia") + "\"1.0.1.0\",\"1.0.1.255\",\"16777472\","
+       "\"16777727\",\"Cn\",\"China\"\r\n",
+       "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.2.0 0\n"},
+  };
+  for (const Case &c : cases) {
+    SetUp();
+    const auto result = run(c.input);
+    EXPECT_EQ(result.status, 0) << c.input;
+    EXPECT_EQ(read_file(kTable), c.table) << c.input;
+    EXPECT_FALSE(path_exists(kRoot + "/logs/current/error.log")) << day_log(kRoot, "error.log");
+  }
+}
+
+TEST_F(OrvikProgram, LogsUnknownAndUnsortedLines) {
+  const std::string unsorted = cn("1.0.0.0", "1.0.0.255");
+  const auto result = run(au("0.0.0.0", "0.0.0.255") + au("1.0.4.0", "1.0.7.255") + unsorted +
+                          csv_line("1.0.8.0", "1.0.8.255", "XX", "Nowhere, Land"));
+  ASSERT_EQ(result.status, 0);
+  const auto lines = split_lines(day_log(kRoot, "message.log"));
+  ASSERT_EQ(lines.size(), 3u) << day_log(kRoot, "message.log");
+  const std::string prefix = R"(^\d\d:\d\d:\d\d\|orvik\| )";
+  EXPECT_TRUE(std::regex_search(lines[0], std::regex(prefix + "skip unsorted: \"0\\.0\\.0\\.0\",")));
+  EXPECT_EQ(lines[1].substr(16), "skip unsorted: " + unsorted.substr(0, unsorted.size() - 1));
+  // The name reaches the message only up to its comma.
+  EXPECT_EQ(lines[2].substr(16), "unknown country: xx (\"Nowhere)");
+}
+
+TEST_F(OrvikProgram, OddInputNeverBreaksTheTable) {
+  std::string input = "\"ip_start\",\"ip_end\",\"start\",\"end\",\"cc\",\"name\"\n";  // header
+  input += "\n";                                                                   // empty line
+  input += "\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"au\"\n";         // no name
+  input += "\"a\",\"b\",\"1\"\n";                                                  // three fields
+  input += std::string(5000, 'x') + "\n";                                          // long line
+  input += "\"2.0.0.0\",\"2.0.0.9\",\"\"33554432\"\",\"33554441\",\"a\"u\",\"Q\"\"\n";  // quotes
+  input += "\"x\",\"y\",\"99999999999999999999\",\"4294967297\",\"cn\",\"Big\"\n";  // beyond 32 bits
+  input += "\"3\x01\xFF\",\"\0\x80\",\"50331648\",\"50331903\",\"CN\",\"\xC0\"\n"s;  // binary
+  input += cn("4.0.0.0", "4.0.0.255");
+  const auto result = run(input);
+  ASSERT_EQ(result.status, 0) << result.err;
+  // Whatever was accepted, starts ascend strictly and every id is in range.
+  const auto lines = split_lines(read_file(kTable));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "0.0.0.0 0");
+  int64_t previous = -1;
+  for (const auto &line : lines) {
+    const uint32_t start = testing_support::dotted(line.substr(0, line.find(' ')));
+    EXPECT_GT(static_cast<int64_t>(start), previous) << read_file(kTable);
+    previous = start;
+    const int id = std::stoi(line.substr(line.find(' ') + 1));
+    EXPECT_TRUE(id == 0 || id == 13 || id == 45) << line;
+  }
+  EXPECT_EQ(lines.back(), "4.0.1.0 0");
+  EXPECT_NE(day_log(kRoot, "message.log").find("skip unsorted: \"ip_start\""), std::string::npos);
+}
+
+TEST_F(OrvikProgram, EmptyInputReplacesTheTable) {
+  write_file(kTable, "0.0.0.0 0\n9.0.0.0 13\n");
+  ASSERT_EQ(run("").status, 0);
+  EXPECT_EQ(read_file(kTable), "0.0.0.0 0\n");
+  EXPECT_EQ(split_lines(read_file(kRoot + "/conf/countries")).size(), 3u);  // names untouched
+}
+
+TEST_F(OrvikProgram, MissingConfFailsWithoutChanges) {
+  testing_support::remove_tree_at(kRoot + "/conf");
+  const auto result = run(au("1.0.0.0", "1.0.0.255"));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(std::regex_search(
+      day_log(kRoot, "error.log"),
+      std::regex(R"(\|orvik\| cannot open conf/countries\.ips\.\d+: No such file or directory\n)")));
+  EXPECT_FALSE(path_exists(kRoot + "/conf"));
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+// orvik's line reading, and its file handling under faults (each fault run in
+// a child process: a user without write rights, a file-size limit, a table
+// path that cannot be renamed over).
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <regex>
+#include <string>
+
+#include "orvik.h"
+#include "orvik_csv.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::csv_line;
+using testing_support::day_log;
+using testing_support::path_exists;
+using testing_support::read_file;
+using testing_support::TempRoot;
+using testing_support::write_file;
+
+TEST(OrvikParseNumber, ReadsLikeStrtoul) {
+  const char *texts[] = {"16777216\"", "0", "", "\"", "  42", "+7", "-1", "-", "12abc",
+                         "4294967295", "4294967296", "4294967297", "18446744073709551615",
+                         "18446744073709551616", "99999999999999999999999", "-99999999999999999999",
+                         "\v\f9"};
+  for (const char *text : texts) {
+    EXPECT_EQ(orvik_parse_number(text), static_cast<uint32_t>(strtoul(text, nullptr, 10))) << text;
+  }
+}
+
+TEST(OrvikReadLine, Fields) {
+  orvik_line f;
+  orvik_read_line("\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"Au\",\"Australia\"", &f);
+  EXPECT_TRUE(f.complete);
+  EXPECT_EQ(f.start, 16777216u);
+  EXPECT_EQ(f.end, 16777471u);
+  EXPECT_STREQ(f.code, "au");
+  EXPECT_STREQ(f.name, "\"Australia\"");
+
+  // A quote inside the code field cuts it; a name is cut at 30 characters.
+  const std::string long_name = "a,b,\"1\",\"2\",\"R\"U\",\"" + std::string(40, 'n') + "\"";
+  orvik_read_line(long_name.c_str(), &f);
+  EXPECT_STREQ(f.code, "r");
+  EXPECT_EQ(std::string(f.name), "\"" + std::string(29, 'n'));
+
+  // Fewer than five non-empty fields read as a line without numbers.
+  for (const char *line : {"", "\"a\",,\"b\",\"5\",", "a,b,\"1\",\"2\"", ",,,,,,"}) {
+    orvik_read_line(line, &f);
+    EXPECT_FALSE(f.complete) << line;
+    EXPECT_EQ(f.start, 0u) << line;
+  }
+}
+
+// Runs orvik's logic on input in a child process after prepare(); returns
+// its exit status.
+int run_in_child(const std::string &root, const std::string &input, void (*prepare)()) {
+  FILE *in = tmpfile();
+  fwrite(input.data(), 1, input.size(), in);
+  rewind(in);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prepare();
+    testing_support::reset_logger();
+    _exit(orvik_run(root.c_str(), in));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  fclose(in);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void nothing() {}
+
+void become_nobody() {
+  if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+}
+
+// A file-size limit that the table outgrows: writes fail with EFBIG.
+void limit_file_size() {
+  signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{100, 100};
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(99);
+}
+
+// Lines alternating between two codes, so that every line writes an entry.
+std::string alternating_ranges(int count) {
+  std::string input;
+  for (int i = 0; i < count; ++i) {
+    const std::string first = "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0";
+    const std::string last = "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".255";
+    input += csv_line(first, last, i % 2 ? "CN" : "AU", "Somewhere");
+  }
+  return input;
+}
+
+class OrvikFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_file(root / "conf/countries", "13 au Australia\n45 cn China\n");
+    write_file(root / "conf/countries.ips", kOldTable);
+  }
+  std::string conf_listing() {
+    std::string names;
+    for (const char *name : {"countries", "countries.ips"}) {
+      if (path_exists(root / "conf/" + name)) names += std::string(name) + " ";
+    }
+    return names;
+  }
+  bool temporary_left() {
+    const std::string listing = testing_support::run_program("/bin/ls", {root / "conf"}, "").out;
+    return listing.find("countries.ips.") != std::string::npos;
+  }
+
+  static constexpr const char *kOldTable = "0.0.0.0 0\n9.0.0.0 13\n";
+  TempRoot root;
+};
+
+TEST_F(OrvikFaults, UnwritableConfIsReportedAndChangesNothing) {
+  chmod(root.path().c_str(), 0755);
+  chmod((root / "logs").c_str(), 0777);  // the message itself must be able to land
+  EXPECT_EQ(run_in_child(root.path(), alternating_ranges(3), become_nobody), 1);
+  EXPECT_TRUE(std::regex_search(
+      day_log(root.path(), "error.log"),
+      std::regex(R"(\|orvik\| cannot open conf/countries\.ips\.\d+: Permission denied\n)")))
+      << day_log(root.path(), "error.log");
+  EXPECT_EQ(read_file(root / "conf/countries.ips"), kOldTable);
+  EXPECT_FALSE(temporary_left());
+}
+
+TEST_F(OrvikFaults, FullDiskAtCloseKeepsTheOldTable) {
+  // 10 entries stay in the stream's buffer until the close; 400 fail earlier.
+  for (int lines : {10, 400}) {
+    EXPECT_EQ(run_in_child(root.path(), alternating_ranges(lines), limit_file_size), 1) << lines;
+    EXPECT_TRUE(std::regex_search(
+        day_log(root.path(), "error.log"),
+        std::regex(R"(\|orvik\| cannot close conf/countries\.ips\.\d+: File too large\n)")))
+        << lines << ": " << day_log(root.path(), "error.log");
+    EXPECT_EQ(read_file(root / "conf/countries.ips"), kOldTable) << lines;
+    EXPECT_FALSE(temporary_left()) << lines;
+    remove((root / "logs/current/error.log").c_str());
+  }
+}
+
+TEST_F(OrvikFaults, FailedRenameRemovesTheTemporaryFile) {
+  // A non-empty directory where the table should be cannot be renamed over.
+  remove((root / "conf/countries.ips").c_str());
+  mkdir((root / "conf/countries.ips").c_str(), 0755);
+  write_file(root / "conf/countries.ips/keep", "x");
+  EXPECT_EQ(run_in_child(root.path(), alternating_ranges(3), nothing), 1);
+  EXPECT_TRUE(std::regex_search(
+      day_log(root.path(), "error.log"),
+      std::regex(R"(\|orvik\| cannot rename conf/countries\.ips\.\d+ -> conf/countries\.ips: )")))
+      << day_log(root.path(), "error.log");
+  EXPECT_EQ(read_file(root / "conf/countries.ips/keep"), "x");
+  EXPECT_FALSE(temporary_left());
+}
+
+TEST_F(OrvikFaults, MissingRootEndsSilently) {
+  EXPECT_EQ(run_in_child(root / "absent", "", nothing), 1);
+  EXPECT_EQ(read_file(root / "conf/countries.ips"), kOldTable);
+  EXPECT_EQ(day_log(root.path(), "error.log"), "");
+}
+
+TEST_F(OrvikFaults, UnreadableNamesMakeEveryCodeUnknown) {
+  remove((root / "conf/countries").c_str());
+  EXPECT_EQ(run_in_child(root.path(), alternating_ranges(3), nothing), 0);
+  EXPECT_EQ(read_file(root / "conf/countries.ips"), "0.0.0.0 0\n1.0.3.0 0\n");
+  const std::string messages = day_log(root.path(), "message.log");
+  EXPECT_NE(messages.find("unknown country: au (\"Somewhere\")"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("unknown country: cn (\"Somewhere\")"), std::string::npos) << messages;
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+/* The text utilities called from C: null-ended lists, library-owned results
+ * and the address normalizer's output pointers. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "str.h"
+
+static int failures;
+
+static void check(int ok, const char *what) {
+  if (!ok) {
+    fprintf(stderr, "failed: %s\n", what);
+    failures++;
+  }
+}
+
+int main(void) {
+  char form[] = "a+b%41";
+  check(strcmp(str_url_decode(form), "a bA") == 0, "str_url_decode");
+  check(strcmp(str_url_encode("a b"), "a%20b") == 0, "str_url_encode");
+  check(strcmp(str_html_escape("<"), "&lt;") == 0, "str_html_escape");
+
+  char one[] = "x\\y";
+  char two[] = "aXb";
+  str_unescape(one, (char *)NULL);
+  str_tr("X", "", two, (char *)NULL);
+  check(strcmp(one, "xy") == 0 && strcmp(two, "ab") == 0, "str_unescape, str_tr");
+
+  char *text = str_concat_alloc("a", "b", (char *)NULL);
+  check(str_append_list(&text, "c", (char *)NULL) != NULL && strcmp(text, "abc") == 0,
+        "str_concat_alloc, str_append_list");
+  free(text);
+
+  char url[64] = "http://www.Example.com/x/index.html?q=1";
+  const char *host = NULL;
+  char *query = NULL;
+  check(str_url_normalize(url, &host, &query, false) == 1 && strcmp(url, "example.com/x/") == 0 &&
+            strcmp(host, "www.example.com") == 0 && strcmp(query, "q=1") == 0,
+        "str_url_normalize");
+  if (failures == 0) printf("text utilities from C: all checks passed\n");
+  return failures != 0;
+}

@@ -1,0 +1,6 @@
+// orvik < countries.csv: writes conf/countries.ips under the installation root.
+#include <cstdio>
+
+#include "orvik.h"
+
+int main() { return orvik_run(VELMOR_ROOT, stdin); }
