@@ -17,6 +17,7 @@
 
 #include "orvik.h"
 #include "orvik_csv.h"
+#include "str.h"
 #include "test_support.h"
 
 namespace {
@@ -58,6 +59,20 @@ TEST(OrvikReadLine, Fields) {
     orvik_read_line(line, &f);
     EXPECT_FALSE(f.complete) << line;
     EXPECT_EQ(f.start, 0u) << line;
+  }
+}
+
+TEST(OrvikWriteEntry, MatchesTheTableFormat) {
+  for (uint32_t start : {0u, 1u, 0x0A000001u, 0x01020304u, 0x7F000100u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+    for (int id : {0, 9, 45, 100, 255, -1, 1000}) {
+      char *text = nullptr;
+      size_t size = 0;
+      FILE *out = open_memstream(&text, &size);
+      orvik_write_entry(out, start, id);
+      fclose(out);
+      EXPECT_EQ(std::string(text, size), std::string(str_ip_format(start)) + " " + std::to_string(id) + "\n");
+      free(text);
+    }
   }
 }
 
