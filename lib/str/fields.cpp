@@ -34,6 +34,10 @@ extern "C" int str_split(const char *source, const char *delimiters, int32_t siz
     return (delimiter_bits[c >> 6] >> (c & 63) & 1) != 0;
   };
   const unsigned char *p = reinterpret_cast<const unsigned char *>(split_buffer);
+  const unsigned char *const end = p + length;
+  // With one delimiter byte (the usual case) the end of a token is found by
+  // the C library's vectorised search.
+  const char single = delimiters[0] != '\0' && delimiters[1] == '\0' ? delimiters[0] : '\0';
 
   // Outputs hold at most size - 2 characters; the last byte of an output is
   // never written. A one- or two-byte output can only be emptied.
@@ -43,7 +47,12 @@ extern "C" int str_split(const char *source, const char *delimiters, int32_t siz
   for (char *out = va_arg(outputs, char *); out != nullptr; out = va_arg(outputs, char *)) {
     while (*p != 0 && is_delimiter(*p)) ++p;
     const unsigned char *token = p;
-    while (!is_delimiter(*p)) ++p;
+    if (single != 0) {
+      const void *found = memchr(p, single, static_cast<size_t>(end - p));
+      p = found != nullptr ? static_cast<const unsigned char *>(found) : end;
+    } else {
+      while (!is_delimiter(*p)) ++p;
+    }
     const size_t n = static_cast<size_t>(p - token) < limit ? static_cast<size_t>(p - token) : limit;
     memcpy(out, token, n);
     out[n] = '\0';
