@@ -92,10 +92,10 @@ TEST_F(Logger, LineFormatDayDirectoryAndCurrentLink) {
 
 TEST_F(Logger, ExistingDayDirectoryLeavesCurrentAlone) {
   mkdir(("logs/" + today()).c_str(), 0755);
-  symlink("elsewhere", "logs/current");
+  ASSERT_EQ(symlink("elsewhere", "logs/current"), 0);
   log_msg(LOG_MESSAGE, "hello");
   char target[64] = {};
-  readlink("logs/current", target, sizeof target - 1);
+  ASSERT_GT(readlink("logs/current", target, sizeof target - 1), 0);
   EXPECT_STREQ(target, "elsewhere");
   EXPECT_NE(log("message.log").find("| hello\n"), std::string::npos);
 }
@@ -161,7 +161,7 @@ TEST_F(Logger, LevelWithoutFileGoesToStandardError) {
 
 TEST_F(Logger, FailedWriteFallsBackAndIsReported) {
   mkdir(("logs/" + today()).c_str(), 0755);
-  symlink("/dev/full", ("logs/" + today() + "/message.log").c_str());
+  ASSERT_EQ(symlink("/dev/full", ("logs/" + today() + "/message.log").c_str()), 0);
   StderrCapture capture;
   log_msg(LOG_MESSAGE, "lost to a full disk");
   log_msg(LOG_MESSAGE, "second");

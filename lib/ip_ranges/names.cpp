@@ -71,9 +71,8 @@ bool ip_ranges_load_names(ip_ranges *table) {
   table->names_text = file_read_all(path, nullptr);
   if (!table->names_text) return false;
   table->codes = static_cast<char **>(mem_calloc(id_count * sizeof(char *), __FILE__, __LINE__));
-  if (table->codes)
-    table->titles = static_cast<char **>(mem_calloc(id_count * sizeof(char *), __FILE__, __LINE__));
-  if (!table->titles) {
+  table->titles = static_cast<char **>(mem_calloc(id_count * sizeof(char *), __FILE__, __LINE__));
+  if (!table->codes || !table->titles) {
     drop_names(table);
     return false;
   }

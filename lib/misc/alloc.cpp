@@ -6,9 +6,8 @@
 
 namespace {
 
-void *report(const char *verb, size_t size, const char *file, unsigned int line) {
+void report(const char *verb, size_t size, const char *file, unsigned int line) {
   log_msg(LOG_ERROR, "cannot %s %zu bytes on %s:%u", verb, size, file ? file : "?", line);
-  return nullptr;
 }
 
 }  // namespace
@@ -17,17 +16,20 @@ extern "C" {
 
 void *mem_alloc(size_t size, const char *file, unsigned int line) {
   void *block = malloc(size);
-  return block ? block : report("allocate", size, file, line);
+  if (!block) report("allocate", size, file, line);
+  return block;
 }
 
 void *mem_calloc(size_t size, const char *file, unsigned int line) {
   void *block = calloc(1, size);
-  return block ? block : report("allocate", size, file, line);
+  if (!block) report("allocate", size, file, line);
+  return block;
 }
 
 void *mem_realloc(void *block, size_t size, const char *file, unsigned int line) {
   void *grown = realloc(block, size);
-  return grown ? grown : report("reallocate", size, file, line);
+  if (!grown) report("reallocate", size, file, line);
+  return grown;
 }
 
 void *mem_free(void *block) {
@@ -38,7 +40,10 @@ void *mem_free(void *block) {
 char *mem_strdup(const char *text, const char *file, unsigned int line) {
   size_t size = strlen(text) + 1;
   auto *copy = static_cast<char *>(malloc(size));
-  if (!copy) return static_cast<char *>(report("allocate", size, file, line));
+  if (!copy) {
+    report("allocate", size, file, line);
+    return nullptr;
+  }
   return static_cast<char *>(memcpy(copy, text, size));
 }
 

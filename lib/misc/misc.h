@@ -82,12 +82,76 @@ char *file_read_all(const char *path, int32_t *size);
 /* ---- file status (end) ---- */
 
 /* ---- directories and file moves (begin) ---- */
+/* Paths handed to make_path, clear_dir and remove_tree are limited to 255
+ * bytes; a longer one is refused (reported with "File name too long"), never
+ * cut. Failures are reported through log_msg. */
+
+/* Size of the file open on fd, or -1 when it cannot be examined (no report). */
+int64_t fd_size(int fd);
+
+/* Creates every missing directory of path (mode 0777 less the umask), each
+ * after a "creating directory %s" message; true when all of them exist
+ * afterwards, false at the first creation that fails. */
+bool make_path(const char *path);
+
+/* Unlinks every entry of a flat directory (subdirectories stay and are
+ * reported), then removes it; true only when the directory is gone. */
+bool clear_dir(const char *path);
+
+/* Removes the directory tree at path; symbolic links are removed as links
+ * and never followed. True when the whole tree is gone; false after trying
+ * every entry. */
+bool remove_tree(const char *path);
+
+/* Renames source to destination, copying in 128 KiB blocks and removing the
+ * source when they lie on different file systems. 0 on success, -1 on
+ * failure; rename and open failures are left for the caller to report. */
+int move_file(const char *source, const char *destination);
 /* ---- directories and file moves (end) ---- */
 
 /* ---- daemon start and hit counter (begin) ---- */
+/* Changes to the installation root and records this process in the pid file
+ * "velmor/pids/<name>" under it. With detach, takes an exclusive lock on the
+ * pid file (with refuse, gives false when another instance holds it), forks
+ * (the parent exits with status 0), starts a new session and puts /dev/null
+ * on descriptors 0 to 2. True when this process goes on as the instance. */
+bool daemon_start(const char *name, bool detach, bool refuse);
+
+/* Counts one hit (none when close is true) and adds the pending hits to the
+ * counter file "velmor/logs/<name>-count" under the installation root every
+ * 1000 hits and on close; close also closes the file. Returns the hits this
+ * process has counted. */
+int32_t hit_count(const char *name, bool close);
 /* ---- daemon start and hit counter (end) ---- */
 
 /* ---- calendar (begin) ---- */
+/* Days from 2000-01-01 to the date of tm (tm_year and tm_yday) for the years
+ * 2000 to 2178, whose days all fit in 16 bits; 0 for any other year. */
+uint16_t day_number(const struct tm *tm);
+
+/* Local date of a day number at 00:00 (negative numbers lie before 2000), in
+ * a record owned by the function, valid until its next call. */
+struct tm *day_to_tm(int16_t day);
+
+/* Local time of 00:00 on day 7 * week of year (week 1 is January 7, week 0
+ * December 31 of the year before, every week from 53 January 1 after). */
+int64_t week_to_time(int year, int16_t week);
+
+/* localtime() of a 32-bit time value (the platform's static record). */
+struct tm *localtime32(const int32_t *seconds);
+
+/* Time as text in one of seven styles, local 0 "%d/%b/%Y:%H:%M:%S",
+ * 1 "%d/%b/%Y", 2 "%H:%M:%S", 3 "%Y-%m-%d", 4 "%Y-%m-%d %H:%M:%S", UTC
+ * 5 "%a, %d %b %Y %H:%M:%S GMT", 6 "%a, %d-%b-%Y %H:%M:%S GMT"; any other
+ * style gives "". The text lives in the shared ring of eight slots. */
+const char *time_text(int64_t seconds, int style);
+
+/* needed when it is 0x80000000 or more gives 0x80000000; otherwise start
+ * doubled until it is not below needed (a start of 0 counts as 1). */
+uint32_t grow_pow2(uint32_t needed, int start);
+
+/* Number of 1 bits of value. */
+int bit_count(uint32_t value);
 /* ---- calendar (end) ---- */
 
 #ifdef __cplusplus

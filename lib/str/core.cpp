@@ -8,11 +8,11 @@
 
 namespace {
 
-constexpr int num_slots = 40;
-constexpr int num_slot_size = 32;
+constexpr size_t num_slots = 40;
+constexpr size_t num_slot_size = 32;
 
 char *num_ring;
-int num_counter;
+size_t num_counter;
 
 }  // namespace
 

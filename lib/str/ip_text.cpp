@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr int ip_slot_size = 16;
+constexpr size_t ip_slot_size = 16;
 char *ip_ring;
-unsigned ip_counter;
+size_t ip_counter;
 
 }  // namespace
 

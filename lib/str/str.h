@@ -139,6 +139,13 @@ int32_t str_dirname(char *path, int32_t length);
 /* ---- numbers, fields and short codes (end) ---- */
 
 /* ---- human-readable values (begin) ---- */
+/* Byte count as five characters: "%5lld" below 1000, else 1.00k, 10.0k,
+ * " 100k" ... with units k, M, G, T of 1024. Ring of four slots. */
+const char *str_size_text(int64_t bytes);
+
+/* Seconds rounded to the largest fitting unit: "119s", "2m", "35h", "2d".
+ * Ring of four slots. */
+const char *str_duration_text(int32_t seconds);
 /* ---- human-readable values (end) ---- */
 
 /* ---- address normalization (begin) ---- */

@@ -1,0 +1,109 @@
+// Creating and emptying directories, and the size of an open file.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "misc.h"
+#include "str.h"
+
+namespace {
+
+constexpr size_t kPathMax = 255;  // longest path these operations accept
+
+bool exists(const char *path) {
+  struct stat st;
+  return stat(path, &st) == 0;
+}
+
+bool is_directory(const char *path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_dot_entry(const char *name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Creates one directory of make_path's walk; another process creating it
+// meanwhile counts as success.
+bool make_one_dir(const char *prefix) {
+  log_msg(LOG_MESSAGE, "creating directory %s", prefix);
+  if (mkdir(prefix, 0777) == 0) return true;
+  if (errno == EEXIST && is_directory(prefix)) return true;
+  log_msg(LOG_ERROR | LOG_ERRNO, "cannot make directory %s", prefix);
+  return false;
+}
+
+}  // namespace
+
+extern "C" int64_t fd_size(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return -1;
+  return st.st_size;
+}
+
+extern "C" bool make_path(const char *path) {
+  size_t length = strlen(path);
+  if (length > 0 && path[length - 1] == '/') --length;
+  if (length > kPathMax) {
+    errno = ENAMETOOLONG;
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot make directory %s", path);
+    return false;
+  }
+  char work[kPathMax + 1];
+  str_copy(work, path, static_cast<int>(length + 1));
+  if (exists(work)) return true;
+
+  // Walk the pieces between slashes; prefix holds the path up to the end of
+  // the current piece, so each directory is examined before its children.
+  char prefix[kPathMax + 1];
+  size_t end = 0;
+  while (end <= length) {
+    const char *slash = strchr(work + end, '/');
+    size_t piece_end = slash ? static_cast<size_t>(slash - work) : length;
+    memcpy(prefix, work, piece_end);
+    prefix[piece_end] = '\0';
+    if (piece_end > 0 && !exists(prefix) && !make_one_dir(prefix)) return false;
+    end = piece_end + 1;
+  }
+  return true;
+}
+
+// Works through a descriptor of the directory rather than changing into it,
+// so the working directory (and with it the logger's relative paths) stays
+// put while failures are reported. A directory that cannot be entered is
+// reported as "cannot chdir to %s", the message operators know for it.
+extern "C" bool clear_dir(const char *path) {
+  if (strlen(path) > kPathMax) {
+    errno = ENAMETOOLONG;
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
+    return false;
+  }
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
+    return false;
+  }
+  DIR *dir = fdopendir(fd);
+  if (!dir) {
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot opendir %s", path);
+    close(fd);
+    return false;
+  }
+  // "." and ".." are skipped by name: not every file system lists them first.
+  while (const struct dirent *entry = readdir(dir)) {
+    if (is_dot_entry(entry->d_name)) continue;
+    if (unlinkat(fd, entry->d_name, 0) != 0)
+      log_msg(LOG_ERROR | LOG_ERRNO, "cannot unlink %s/%s", path, entry->d_name);
+  }
+  closedir(dir);
+  if (rmdir(path) != 0) {
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot rmdir %s", path);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,185 @@
+// Daemon start: pid file, single-instance lock, detaching. Every start runs
+// in a child process; detached instances are killed when the test ends.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "misc.h"
+#include "services_support.h"
+#include "test_support.h"
+#include "velmor_dirs.h"
+
+namespace {
+
+using services_support::logged;
+using services_support::run_in_child;
+using testing_support::read_file;
+using testing_support::ScopedCwd;
+using testing_support::TempRoot;
+using testing_support::write_file;
+
+constexpr int kRefused = 3;  // exit code of a child whose start gave false
+
+bool wait_until(const std::function<bool()> &done) {
+  for (int i = 0; i < 500; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+std::string link_target(const std::string &path) {
+  char buf[256];
+  ssize_t n = readlink(path.c_str(), buf, sizeof buf);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
+}
+
+class DaemonStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::reset_logger();
+    mkdir((root / "velmor").c_str(), 0755);
+    mkdir((root / "velmor/pids").c_str(), 0755);
+    velmor::set_root_for_tests(root.path().c_str());
+  }
+  void TearDown() override {
+    for (pid_t pid : detached_) kill(pid, SIGKILL);
+    velmor::set_root_for_tests(nullptr);
+    log_msg(LOG_CLOSE, "%s", "");
+  }
+
+  // Calls daemon_start in a child; a detached instance then waits to be
+  // killed. Returns the child's exit code: 0 when it went on (for a
+  // detached start, the parent's exit), kRefused when the start gave false.
+  int start(bool detach, bool refuse, bool as_nobody = false) {
+    return run_in_child(
+        [=] {
+          if (!daemon_start("test-daemon", detach, refuse)) return kRefused;
+          if (!detach) return 0;
+          for (;;) pause();
+        },
+        as_nobody);
+  }
+
+  // Waits for the pid file to name a live process other than previous, and
+  // remembers it for killing.
+  pid_t wait_for_instance(pid_t previous) {
+    pid_t pid = 0;
+    wait_until([&] {
+      pid = static_cast<pid_t>(atol(read_file(pid_file()).c_str()));
+      return pid > 0 && pid != previous && kill(pid, 0) == 0;
+    });
+    if (pid > 0 && pid != previous) detached_.push_back(pid);
+    return pid;
+  }
+
+  bool log_shows(const std::string &file, const std::string &text) {
+    return wait_until([&] { return logged(root.path(), file, text); });
+  }
+
+  std::string pid_file() const { return root / "velmor/pids/test-daemon"; }
+
+  TempRoot root;
+  ScopedCwd cwd_{root.path()};
+  std::vector<pid_t> detached_;
+};
+
+TEST_F(DaemonStart, DetachedInstanceRecordsItsPidAndHoldsTheLock) {
+  ASSERT_EQ(start(true, true), 0);
+  pid_t pid = wait_for_instance(0);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(read_file(pid_file()), std::to_string(pid));
+  EXPECT_TRUE(log_shows("message.log", std::to_string(pid) + " is starting to work"));
+
+  int fd = open(pid_file().c_str(), O_RDONLY);
+  EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(errno, EWOULDBLOCK);
+  close(fd);
+
+  EXPECT_EQ(getsid(pid), pid);
+  for (int std_fd = 0; std_fd <= 2; ++std_fd)
+    EXPECT_EQ(link_target("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(std_fd)),
+              "/dev/null");
+  char cwd[512];
+  ssize_t n = readlink(("/proc/" + std::to_string(pid) + "/cwd").c_str(), cwd, sizeof cwd - 1);
+  EXPECT_EQ(std::string(cwd, n > 0 ? static_cast<size_t>(n) : 0), root.path());
+}
+
+TEST_F(DaemonStart, SecondInstanceWithRefuseIsTurnedAway) {
+  ASSERT_EQ(start(true, true), 0);
+  pid_t first = wait_for_instance(0);
+  ASSERT_GT(first, 0);
+  EXPECT_EQ(start(true, true), kRefused);
+  EXPECT_TRUE(logged(root.path(), "error.log",
+                     "| another daemon is running [pid: " + std::to_string(first) + "]"));
+  EXPECT_EQ(read_file(pid_file()), std::to_string(first));
+}
+
+TEST_F(DaemonStart, SecondInstanceWithoutRefuseWarnsAndRunsBeside) {
+  ASSERT_EQ(start(true, true), 0);
+  pid_t first = wait_for_instance(0);
+  ASSERT_GT(first, 0);
+  EXPECT_EQ(start(true, false), 0);
+  pid_t second = wait_for_instance(first);
+  ASSERT_GT(second, 0);
+  EXPECT_TRUE(logged(root.path(), "message.log",
+                     "| warning: another daemon is running [pid: " + std::to_string(first) + "]"));
+  EXPECT_TRUE(log_shows("message.log", std::to_string(second) + " is starting to work"));
+  EXPECT_EQ(kill(first, 0), 0);
+}
+
+TEST_F(DaemonStart, AttachedStartRecordsItsPidBesideALockHolder) {
+  write_file(pid_file(), "99999999");
+  int holder = open(pid_file().c_str(), O_RDWR);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(start(false, true), 0);
+  std::string pid = read_file(pid_file());
+  EXPECT_NE(pid, "99999999");
+  EXPECT_GT(atol(pid.c_str()), 0);
+  EXPECT_TRUE(logged(root.path(), "message.log", "| " + pid + " is starting to work"));
+  EXPECT_EQ(testing_support::day_log(root.path(), "error.log"), "");
+  close(holder);
+}
+
+TEST_F(DaemonStart, LockHeldOverAnEmptyPidFile) {
+  int holder = open(pid_file().c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(start(true, true), kRefused);
+  EXPECT_TRUE(logged(root.path(), "error.log", "cannot read " + pid_file() + ": No data"));
+  EXPECT_TRUE(logged(root.path(), "error.log", "another daemon is running [pid: ]"));
+  close(holder);
+}
+
+TEST_F(DaemonStart, PidFileThatCannotBeOpened) {
+  write_file(pid_file(), "1");
+  chmod(pid_file().c_str(), 0644);
+  log_msg(LOG_ERROR, "opened");
+  services_support::open_logs_to_nobody(root.path());
+  EXPECT_EQ(start(true, true, true), kRefused);
+  EXPECT_TRUE(logged(root.path(), "error.log", "cannot open " + pid_file() + ": Permission"));
+  EXPECT_EQ(read_file(pid_file()), "1");
+
+  std::string missing = root / "missing";
+  velmor::set_root_for_tests(missing.c_str());
+  EXPECT_EQ(start(false, false), kRefused);
+  EXPECT_TRUE(logged(root.path(), "error.log", "cannot chdir to " + missing + ": No such file"));
+  EXPECT_TRUE(logged(root.path(), "error.log",
+                     "cannot open " + missing + "/velmor/pids/test-daemon: No such file"));
+
+  velmor::set_root_for_tests(root.path().c_str());
+  std::string long_name(300, 'n');
+  EXPECT_EQ(run_in_child([&] { return daemon_start(long_name.c_str(), false, false) ? 0 : 1; }), 1);
+  EXPECT_TRUE(logged(root.path(), "error.log", long_name + ": File name too long"));
+}
+
+}  // namespace
