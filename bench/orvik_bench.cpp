@@ -35,7 +35,8 @@ struct Fixture {
     csv = root + "/countries.csv";
 
     FILE *names = fopen((root + "/conf/countries").c_str(), "w");
-    for (int id = 1; id <= kCodes; ++id) fprintf(names, "%d %s Country %d\n", id, code(id, false).c_str(), id);
+    for (int id = 1; id <= kCodes; ++id)
+      fprintf(names, "%d %s Country %d\n", id, code(id, false).c_str(), id);
     fclose(names);
 
     // Consecutive ranges of 256 addresses with a random code each, upper-case
@@ -47,7 +48,8 @@ struct Fixture {
       const int id = static_cast<int>(random() % kCodes) + 1;
       fprintf(out, "\"%u.%u.%u.%u\",\"%u.%u.%u.%u\",\"%u\",\"%u\",\"%s\",\"Country %d\"\n",
               first >> 24, first >> 16 & 255, first >> 8 & 255, first & 255, last >> 24,
-              last >> 16 & 255, last >> 8 & 255, last & 255, first, last, code(id, true).c_str(), id);
+              last >> 16 & 255, last >> 8 & 255, last & 255, first, last, code(id, true).c_str(),
+              id);
     }
     fclose(out);
   }

@@ -48,7 +48,8 @@ void quiet_logs() {
 void check_split(const std::string &text, const char *delimiters, int size) {
   char out[kOutputs][kBufferSize];
   memset(out, kGuard, sizeof out);
-  if (str_split(text.c_str(), delimiters, size, out[0], out[1], out[2], out[3], nullptr) != 1) abort();
+  if (str_split(text.c_str(), delimiters, size, out[0], out[1], out[2], out[3], nullptr) != 1)
+    abort();
 
   // The reference: strtok over the first 1023 bytes.
   std::string copy = text.substr(0, strnlen(text.c_str(), 1023));

@@ -1,8 +1,8 @@
 // orvik's line reading, and its file handling under faults (each fault run in
 // a child process: a user without write rights, a file-size limit, a table
 // path that cannot be renamed over).
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -30,9 +30,22 @@ using testing_support::TempRoot;
 using testing_support::write_file;
 
 TEST(OrvikParseNumber, ReadsLikeStrtoul) {
-  const char *texts[] = {"16777216\"", "0", "", "\"", "  42", "+7", "-1", "-", "12abc",
-                         "4294967295", "4294967296", "4294967297", "18446744073709551615",
-                         "18446744073709551616", "99999999999999999999999", "-99999999999999999999",
+  const char *texts[] = {"16777216\"",
+                         "0",
+                         "",
+                         "\"",
+                         "  42",
+                         "+7",
+                         "-1",
+                         "-",
+                         "12abc",
+                         "4294967295",
+                         "4294967296",
+                         "4294967297",
+                         "18446744073709551615",
+                         "18446744073709551616",
+                         "99999999999999999999999",
+                         "-99999999999999999999",
                          "\v\f9"};
   for (const char *text : texts) {
     EXPECT_EQ(orvik_parse_number(text), static_cast<uint32_t>(strtoul(text, nullptr, 10))) << text;
@@ -70,7 +83,8 @@ TEST(OrvikWriteEntry, MatchesTheTableFormat) {
       FILE *out = open_memstream(&text, &size);
       orvik_write_entry(out, start, id);
       fclose(out);
-      EXPECT_EQ(std::string(text, size), std::string(str_ip_format(start)) + " " + std::to_string(id) + "\n");
+      EXPECT_EQ(std::string(text, size),
+                std::string(str_ip_format(start)) + " " + std::to_string(id) + "\n");
       free(text);
     }
   }
@@ -112,7 +126,8 @@ std::string alternating_ranges(int count) {
   std::string input;
   for (int i = 0; i < count; ++i) {
     const std::string first = "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0";
-    const std::string last = "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".255";
+    const std::string last =
+        "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".255";
     input += csv_line(first, last, i % 2 ? "CN" : "AU", "Somewhere");
   }
   return input;

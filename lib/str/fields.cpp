@@ -53,7 +53,8 @@ extern "C" int str_split(const char *source, const char *delimiters, int32_t siz
     } else {
       while (!is_delimiter(*p)) ++p;
     }
-    const size_t n = static_cast<size_t>(p - token) < limit ? static_cast<size_t>(p - token) : limit;
+    const size_t n =
+        static_cast<size_t>(p - token) < limit ? static_cast<size_t>(p - token) : limit;
     memcpy(out, token, n);
     out[n] = '\0';
   }
