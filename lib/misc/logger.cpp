@@ -1,6 +1,7 @@
 // The logger: one line per message, appended with a single write to the
 // level's file inside "logs/<local date>", falling back to descriptor 2.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,14 +108,35 @@ int build_line(int level, int saved_errno, const char *format, va_list args) {
   return static_cast<int>(len + 1);
 }
 
+// A write that stores only part of the line sets no error number; name the
+// likely cause (the file-size limit or a full disk) rather than report
+// whatever error an earlier call left behind.
+int short_write_cause(int fd) {
+  struct rlimit limit;
+  struct stat st;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      fstat(fd, &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur)
+    return EFBIG;
+  return ENOSPC;
+}
+
 void write_line(int slot, int length) {
   int fd = log_fds[slot];
-  if (write(fd, log_line, length) == length) return;
-  if (fd != 2) close(fd);
+  ssize_t written = write(fd, log_line, length);
+  if (written == length) return;
   log_fds[slot] = 2;
   // A failed write on the standard error is not reported: the report would
   // go to the same place and fail again, without end.
-  if (fd != 2) log_msg(errno_report, "cannot write to %s", process_info.log_files[slot]);
+  if (fd == 2) return;
+  int cause = written >= 0 ? short_write_cause(fd) : errno;
+  close(fd);
+  // The line that did not fit goes where the slot's next lines go, before
+  // the report below reuses the line buffer.
+  if (write(2, log_line, length) != length) {
+    // Nothing is left to try: the standard error is the last resort.
+  }
+  errno = cause;
+  log_msg(errno_report, "cannot write to %s", process_info.log_files[slot]);
 }
 
 }  // namespace
