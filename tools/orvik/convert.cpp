@@ -45,7 +45,10 @@ bool commit(FILE *out, const char *temp_path) {
 }  // namespace
 
 bool orvik_convert(FILE *in) {
-  ip_ranges *names = ip_ranges_new("countries");
+  // Records are never released; keeping the latest one here leaves it
+  // reachable until the process ends.
+  static ip_ranges *names;
+  names = ip_ranges_new("countries");
   // The cache is large for the stack; without it every code goes to the table.
   auto *cache = new (std::nothrow) orvik_code_cache(names);
 
