@@ -30,32 +30,28 @@ constexpr int kOutputs = 4;
 constexpr int kBufferSize = 48;
 constexpr char kGuard = '\x5A';
 
-// Messages of the line handling would fill a disk over a long run: they go
-// into a scratch directory whose day files point at /dev/null, removed at
-// exit.
-std::string scratch_dir;
-std::vector<std::string> scratch_entries;  // removed in reverse order
+// Messages of the line handling would fill a disk over a long run: the day
+// files under "logs/" in the working directory point at /dev/null while the
+// target runs. (No change of directory: libFuzzer's corpus paths are
+// relative.) Only what was created here is removed at exit.
+std::vector<std::string> created;  // removed in reverse order
 
-void remove_scratch() {
-  for (auto it = scratch_entries.rbegin(); it != scratch_entries.rend(); ++it) remove(it->c_str());
+void remove_created() {
+  for (auto it = created.rbegin(); it != created.rend(); ++it) remove(it->c_str());
 }
 
 void quiet_logs() {
-  char dir[] = "/tmp/orvik-fuzz.XXXXXX";
-  if (mkdtemp(dir) == nullptr || chdir(dir) != 0) abort();
-  scratch_dir = dir;
   char day[32];
   const time_t now = time(nullptr);
   strftime(day, sizeof day, "logs/%Y-%m-%d", localtime(&now));
-  scratch_entries = {scratch_dir, scratch_dir + "/logs", scratch_dir + "/" + day};
-  mkdir("logs", 0755);
-  mkdir(day, 0755);
+  for (const char *dir : {"logs", static_cast<const char *>(day)}) {
+    if (mkdir(dir, 0755) == 0) created.emplace_back(dir);
+  }
   for (const char *name : {"debug.log", "message.log", "error.log", "action.log", "access.log"}) {
     const std::string link = std::string(day) + "/" + name;
-    symlink("/dev/null", link.c_str());
-    scratch_entries.push_back(scratch_dir + "/" + link);
+    if (symlink("/dev/null", link.c_str()) == 0) created.push_back(link);
   }
-  atexit(remove_scratch);
+  atexit(remove_created);
 }
 
 void check_split(const std::string &text, const char *delimiters, int size) {
