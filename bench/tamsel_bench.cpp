@@ -1,0 +1,159 @@
+// Whole runs of the range list converter on generated range lists of 100k
+// and 1M lines, each in a fresh process so that its peak memory can be read;
+// and Debian's `iprange -j` (merge, print ranges) on the same input.
+//
+//   build/release/bench/tamsel_bench --benchmark_repetitions=5
+//       --benchmark_report_aggregates_only=true
+//   build/release/bench/tamsel_bench --write-input FILE LINES   (input only)
+//   build/release/bench/tamsel_bench --run ROOT   (converter in ROOT, stdin to stdout)
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tamsel.h"
+
+extern char **environ;
+
+namespace {
+
+// Half networks, half explicit ranges; about a third start inside or right
+// after an earlier range, the rest at random (small, so they rarely meet).
+bool write_input(const char *path, long lines) {
+  FILE *f = fopen(path, "w");
+  if (f == nullptr) return false;
+  std::mt19937 rng(20240601);
+  std::vector<std::pair<uint32_t, uint32_t>> ranges;
+  ranges.reserve(static_cast<size_t>(lines));
+  for (long i = 0; i < lines; ++i) {
+    uint32_t start = rng();
+    if (i > 0 && rng() % 3 == 0) {
+      auto [first, last] = ranges[rng() % ranges.size()];
+      start = rng() % 2 == 0 ? first + rng() % (last - first + 1) : last + 1;
+    }
+    uint32_t first, last;
+    if (i % 2 == 0) {
+      unsigned bits = 24 + rng() % 9;
+      uint32_t mask = bits == 32 ? 0 : UINT32_MAX >> bits;
+      first = start & ~mask;
+      last = first | mask;
+      fprintf(f, "%u.%u.%u.%u/%u\n", first >> 24, first >> 16 & 255, first >> 8 & 255, first & 255,
+              bits);
+    } else {
+      first = start;
+      uint32_t len = rng() % 256;
+      last = first > UINT32_MAX - len ? UINT32_MAX : first + len;
+      fprintf(f, "%u.%u.%u.%u-%u.%u.%u.%u\n", first >> 24, first >> 16 & 255, first >> 8 & 255,
+              first & 255, last >> 24, last >> 16 & 255, last >> 8 & 255, last & 255);
+    }
+    ranges.emplace_back(first, last);
+  }
+  return fclose(f) == 0;
+}
+
+const std::string &input_file(long lines) {
+  static std::map<long, std::string> files;
+  auto &path = files[lines];
+  if (path.empty()) {
+    path = "/tmp/tamsel-bench-" + std::to_string(lines) + ".txt";
+    if (!write_input(path.c_str(), lines)) abort();
+  }
+  return path;
+}
+
+// A scratch root with a names file listing "ru" (the same one every time).
+const std::string &scratch_root() {
+  static const std::string root = "/tmp/tamsel-bench-root";
+  static bool made = false;
+  if (!made) {
+    mkdir(root.c_str(), 0755);
+    mkdir((root + "/conf").c_str(), 0755);
+    mkdir((root + "/logs").c_str(), 0755);
+    FILE *names = fopen((root + "/conf/countries").c_str(), "w");
+    if (names == nullptr) abort();
+    fputs("0 -- Unknown\n1 ru Russia\n", names);
+    fclose(names);
+    made = true;
+  }
+  return root;
+}
+
+// Runs argv with stdin from input and stdout to /dev/null; false when it
+// cannot be started or does not exit with 0. *peak_kib: its peak RSS.
+bool run_child(std::vector<const char *> argv, const std::string &input, long *peak_kib) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  argv.push_back(nullptr);
+  pid_t pid;
+  int rc =
+      posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char **>(argv.data()), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  int status = 0;
+  struct rusage usage;
+  if (wait4(pid, &status, 0, &usage) != pid) return false;
+  *peak_kib = usage.ru_maxrss;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void report(benchmark::State &state, long lines, long peak_kib) {
+  state.counters["lines_per_s"] =
+      benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["peak_MiB"] = static_cast<double>(peak_kib) / 1024;
+  state.counters["peak_B_per_range"] = static_cast<double>(peak_kib) * 1024 / lines;
+}
+
+// The converter's logic in a fresh process of this program (--run ROOT),
+// with a scratch root so that nothing outside /tmp is read or written.
+void BM_Tamsel(benchmark::State &state) {
+  long lines = state.range(0), peak_kib = 0;
+  const std::string &input = input_file(lines);
+  for (auto _ : state) {
+    if (!run_child({"/proc/self/exe", "--run", scratch_root().c_str()}, input, &peak_kib)) {
+      state.SkipWithError("tamsel run failed");
+      return;
+    }
+  }
+  report(state, lines, peak_kib);
+}
+
+void BM_IprangeJ(benchmark::State &state) {
+  long lines = state.range(0), peak_kib = 0;
+  const std::string &input = input_file(lines);
+  for (auto _ : state) {
+    if (!run_child({"iprange", "-j"}, input, &peak_kib)) {
+      state.SkipWithError("iprange -j cannot be run (Debian package iprange)");
+      return;
+    }
+  }
+  report(state, lines, peak_kib);
+}
+
+BENCHMARK(BM_Tamsel)->Arg(100000)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IprangeJ)->Arg(100000)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc == 4 && strcmp(argv[1], "--write-input") == 0)
+    return write_input(argv[2], atol(argv[3])) ? 0 : 1;
+  if (argc == 3 && strcmp(argv[1], "--run") == 0) return tamsel_run(argv[2], stdin, stdout);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
