@@ -29,6 +29,20 @@ const char *ip_ranges_title(ip_ranges *table, uint16_t id);
 int16_t ip_ranges_find(ip_ranges *table, const char *code);
 
 /* ---- boundary table (begin) ---- */
+/* Reads "conf/<name>.ips" into starts/ids, replacing any table the record
+ * holds; records the file's mtime first. True when at least one entry was
+ * read; on false the record holds no table. A null record is reported. */
+bool ip_ranges_load(ip_ranges *table);
+
+/* When the file's mtime differs from the recorded one: drops the table and
+ * the names (both are read again on next use), loads the file and gives true
+ * whatever the load gave. Otherwise false; costs one stat. */
+bool ip_ranges_reload(ip_ranges *table);
+
+/* Id of the last entry whose start is not above addr; 0 below the first
+ * start, without a table or for a null record. The first call on a record
+ * without a table tries one load. No allocation, no file access. */
+uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr);
 /* ---- boundary table (end) ---- */
 
 #ifdef __cplusplus

@@ -79,6 +79,17 @@ char *mem_strdup(const char *text, const char *file, unsigned int line);
 char *file_read_all(const char *path, int32_t *size);
 
 /* ---- file status (begin) ---- */
+/* Each examines path with stat (following symbolic links). */
+
+/* Size in bytes; -1 when the file cannot be examined (no report). */
+int64_t file_size(const char *path);
+
+/* Modification time in whole seconds; 0 after reporting "cannot stat '%s'"
+ * at LOG_ERROR|LOG_ERRNO. */
+int64_t file_mtime(const char *path);
+
+/* 1 when path can be examined (a file, a directory, ...), else 0; no report. */
+int file_exists(const char *path);
 /* ---- file status (end) ---- */
 
 /* ---- directories and file moves (begin) ---- */

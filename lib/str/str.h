@@ -36,6 +36,15 @@ bool str_is_space(int c);
 void str_copy(char *dst, const char *src, int32_t size);
 
 /* ---- checked formatting (begin) ---- */
+/* snprintf into buf that reports its own failures with the caller's file and
+ * line at LOG_ERROR: no buffer (null or size <= 0; buf untouched, gives 0),
+ * a negative result (gives 0), or a cut text (gives size - 1). Otherwise the
+ * number of bytes stored, without the terminator. */
+int str_snprintf(const char *file, int line, char *buf, int size, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 5, 6)))
+#endif
+    ;
 /* ---- checked formatting (end) ---- */
 
 /* ---- decoding and escaping (begin) ---- */

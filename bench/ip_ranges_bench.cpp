@@ -1,0 +1,130 @@
+// The boundary table at the size of a real country table (200,000 entries):
+// a lookup of a random address, a load of the table file, and a reload check
+// when the file has not changed. BM_PlainBisection is the same search written
+// with branches and an early exit, for comparison.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ip_ranges.h"
+#include "misc.h"
+#include "str.h"
+
+namespace {
+
+constexpr size_t kEntries = 200'000;
+constexpr size_t kProbes = 1 << 16;
+
+struct Table {
+  std::vector<uint32_t> starts;
+  std::vector<uint8_t> ids;
+};
+
+const Table &random_table() {
+  static const Table table = [] {
+    std::mt19937 rng(2024);
+    Table t;
+    t.starts.resize(kEntries);
+    for (auto &s : t.starts) s = rng();
+    t.starts[0] = 0;
+    std::sort(t.starts.begin(), t.starts.end());
+    t.starts.erase(std::unique(t.starts.begin(), t.starts.end()), t.starts.end());
+    while (t.starts.size() < kEntries) t.starts.push_back(t.starts.back() + 1);
+    t.ids.resize(kEntries);
+    for (auto &id : t.ids) id = static_cast<uint8_t>(rng());
+    return t;
+  }();
+  return table;
+}
+
+std::vector<uint32_t> random_addresses() {
+  std::mt19937 rng(7);
+  std::vector<uint32_t> addresses(kProbes);
+  for (auto &a : addresses) a = rng();
+  return addresses;
+}
+
+// A scratch directory holding conf/bench.ips, the working directory from then on.
+void enter_table_dir() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  char dir[] = "/tmp/velmor-bench.XXXXXX";
+  if (!mkdtemp(dir) || chdir(dir) != 0) std::abort();
+  mkdir("conf", 0755);
+  mkdir("logs", 0755);
+  FILE *out = fopen("conf/bench.ips", "w");
+  const Table &t = random_table();
+  for (size_t i = 0; i < kEntries; i++)
+    fprintf(out, "%s %d\n", str_ip_format(t.starts[i]), t.ids[i]);
+  fclose(out);
+}
+
+void BM_IpRangesLookup(benchmark::State &state) {
+  Table t = random_table();
+  ip_ranges table{};
+  table.starts = t.starts.data();
+  table.ids = t.ids.data();
+  table.count = static_cast<int32_t>(kEntries);
+  std::vector<uint32_t> addresses = random_addresses();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ip_ranges_lookup(&table, addresses[i++ & (kProbes - 1)]));
+  }
+}
+BENCHMARK(BM_IpRangesLookup);
+
+uint8_t plain_bisection(const uint32_t *starts, const uint8_t *ids, size_t count, uint32_t a) {
+  size_t lo = 0, hi = count;
+  for (;;) {
+    size_t mid = (lo + hi) / 2;
+    if (starts[mid] == a) return ids[mid];
+    if (starts[mid] > a) {
+      hi = mid;
+    } else {
+      lo = mid + 1;
+      if (lo == count || starts[lo] > a) return ids[mid];
+    }
+    if (lo >= hi) return 0;
+  }
+}
+
+void BM_PlainBisection(benchmark::State &state) {
+  const Table &t = random_table();
+  std::vector<uint32_t> addresses = random_addresses();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        plain_bisection(t.starts.data(), t.ids.data(), kEntries, addresses[i++ & (kProbes - 1)]));
+  }
+}
+BENCHMARK(BM_PlainBisection);
+
+void BM_IpRangesLoad(benchmark::State &state) {
+  enter_table_dir();
+  ip_ranges *table = ip_ranges_new("bench");
+  for (auto _ : state) {
+    if (!ip_ranges_load(table)) state.SkipWithError("load failed");
+  }
+  state.counters["entries"] = table->count;
+}
+BENCHMARK(BM_IpRangesLoad)->Unit(benchmark::kMillisecond);
+
+void BM_IpRangesReloadUnchanged(benchmark::State &state) {
+  enter_table_dir();
+  ip_ranges *table = ip_ranges_new("bench");
+  ip_ranges_load(table);
+  for (auto _ : state) benchmark::DoNotOptimize(ip_ranges_reload(table));
+}
+BENCHMARK(BM_IpRangesReloadUnchanged);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,24 @@
+// Size, modification time and existence of a named file, each from one stat.
+#include <sys/stat.h>
+
+#include "misc.h"
+
+int64_t file_size(const char *path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int64_t file_mtime(const char *path) {
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot stat '%s'", path);
+    return 0;
+  }
+  return static_cast<int64_t>(st.st_mtime);
+}
+
+int file_exists(const char *path) {
+  struct stat st;
+  return stat(path, &st) == 0 ? 1 : 0;
+}

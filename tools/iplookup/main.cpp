@@ -1,0 +1,8 @@
+// iplookup: the ids of IPv4 addresses in the installed "countries" table.
+#include <cstdio>
+
+#include "iplookup.h"
+
+int main(int argc, char **argv) {
+  return iplookup_run(VELMOR_ROOT, argc - 1, argv + 1, stdin, stdout, stderr);
+}
