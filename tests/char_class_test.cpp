@@ -70,7 +70,10 @@ TEST(StrIsWordChar, Utf8LocaleClasses) {
 TEST(StrLower, DefaultLocaleChangesOnlyAscii) {
   EXPECT_EQ(lowered("ABC xyz-09"), "abc xyz-09");
   // Bytes from 0x80 up do not decode in the C locale: the walk stops there.
-  EXPECT_EQ(lowered("AB\xC3\x80" "CD"), "ab\xC3\x80" "CD");
+  EXPECT_EQ(lowered("AB\xC3\x80"
+                    "CD"),
+            "ab\xC3\x80"
+            "CD");
   EXPECT_EQ(lowered(""), "");
 }
 
@@ -80,11 +83,17 @@ TEST(StrLower, Utf8Locale) {
   struct Case {
     std::string in, out;
   } cases[] = {
-      {"\xC3\x80\xC3\x89 STRA\xC3\x9F" "E", "\xC3\xA0\xC3\xA9 stra\xC3\x9F" "e"},  // ÀÉ STRAßE
-      {"\xD0\x94\xD0\x9E\xD0\x9C", "\xD0\xB4\xD0\xBE\xD0\xBC"},                     // ДОМ
-      {"\xCE\xA3\xCE\x91", "\xCF\x83\xCE\xB1"},                                     // ΣΑ
-      {"AB\xFF" "CD", "ab\xFF" "CD"},             // stops at a byte that does not decode
-      {"A\xC3", "a\xC3"},                         // sequence cut by the terminator
+      {"\xC3\x80\xC3\x89 STRA\xC3\x9F"
+       "E",
+       "\xC3\xA0\xC3\xA9 stra\xC3\x9F"
+       "e"},                                                     // ÀÉ STRAßE
+      {"\xD0\x94\xD0\x9E\xD0\x9C", "\xD0\xB4\xD0\xBE\xD0\xBC"},  // ДОМ
+      {"\xCE\xA3\xCE\x91", "\xCF\x83\xCE\xB1"},                  // ΣΑ
+      {"AB\xFF"
+       "CD",
+       "ab\xFF"
+       "CD"},              // stops at a byte that does not decode
+      {"A\xC3", "a\xC3"},  // sequence cut by the terminator
       // İ (2 bytes) lowers to i (1 byte), Ⱥ (2 bytes) to ⱥ (3 bytes): both keep
       // their form, and the text after them is still lower-cased.
       {"\xC4\xB0X", "\xC4\xB0x"},
@@ -103,7 +112,9 @@ TEST(StrCharCount, CountsCharactersAndBadBytes) {
   EXPECT_EQ(str_char_count("\xD0\xB4\xD0\xBE\xD0\xBC"), 3);  // дом
   EXPECT_EQ(str_char_count("\xE2\x82\xAC"), 1);              // €, 3 bytes
   EXPECT_EQ(str_char_count("\xF0\x9F\x98\x80"), 4);          // 4 bytes exceed the limit
-  EXPECT_EQ(str_char_count("a\xFF" "b"), 3);
+  EXPECT_EQ(str_char_count("a\xFF"
+                           "b"),
+            3);
   EXPECT_EQ(str_char_count("\xD0"), 1);  // cut short by the terminator
 }
 

@@ -23,8 +23,12 @@ TEST(StrNumGrouped, GroupsOfThree) {
     int64_t value;
     const char *text;
   } cases[] = {
-      {0, "0"},         {100, "100"},        {999, "999"},
-      {1000, "1,000"},  {-1000, "-1,000"},   {100000, "100,000"},
+      {0, "0"},
+      {100, "100"},
+      {999, "999"},
+      {1000, "1,000"},
+      {-1000, "-1,000"},
+      {100000, "100,000"},
       {1234567, "1,234,567"},
       {INT64_MIN, "-9,223,372,036,854,775,808"},
       {INT64_MAX, "9,223,372,036,854,775,807"},
@@ -45,9 +49,11 @@ TEST(StrHexParse, Cases) {
     const char *text;
     int64_t value;
   } cases[] = {
-      {"  ff", 255},  {"-FF", -255},        {"+10", 16},  {"0x1f", 0},
-      {"", 0},        {"g", 0},             {"\v1", 0},   {"-", 0},
-      {"+-5", 0},     {"ffffffffffffffff", -1},
+      {"  ff", 255},    {"-FF", -255},
+      {"+10", 16},      {"0x1f", 0},
+      {"", 0},          {"g", 0},
+      {"\v1", 0},       {"-", 0},
+      {"+-5", 0},       {"ffffffffffffffff", -1},
       {"\t\r\n1A", 26}, {"123456789abcdef01", 0x23456789abcdef01},  // only the last 16 digits
   };
   for (const Case &c : cases) EXPECT_EQ(str_hex_parse(c.text), c.value) << c.text;
@@ -87,9 +93,9 @@ TEST(StrDirname, CutsAtLastSlash) {
     int32_t result;
     const char *left;
   } cases[] = {
-      {"a/b/c", 5, 3, "a/b"}, {"abc", 3, 0, "abc"}, {"/abc", 4, 0, ""},
-      {"a/b/c", 2, 1, "a"},  // only the first length bytes are scanned
-      {"a/b", 0, 0, "a/b"},  {"a/b", -7, 0, "a/b"},
+      {"a/b/c", 5, 3, "a/b"}, {"abc", 3, 0, "abc"},
+      {"/abc", 4, 0, ""},     {"a/b/c", 2, 1, "a"},  // only the first length bytes are scanned
+      {"a/b", 0, 0, "a/b"},   {"a/b", -7, 0, "a/b"},
   };
   for (const Case &c : cases) {
     std::string path = c.path;

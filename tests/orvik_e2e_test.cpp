@@ -38,7 +38,9 @@ class OrvikProgram : public ::testing::Test {
   }
 };
 
-std::string au(const char *first, const char *last) { return csv_line(first, last, "AU", "Australia"); }
+std::string au(const char *first, const char *last) {
+  return csv_line(first, last, "AU", "Australia");
+}
 std::string cn(const char *first, const char *last) { return csv_line(first, last, "CN", "China"); }
 
 TEST_F(OrvikProgram, BoundaryTables) {
@@ -50,21 +52,24 @@ TEST_F(OrvikProgram, BoundaryTables) {
        "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.4.0 13\n1.0.8.0 0\n"},
       {au("1.0.0.0", "1.0.0.255") + cn("1.0.2.0", "1.0.3.255"),  // gap keeps the id before it
        "0.0.0.0 0\n1.0.0.0 13\n1.0.2.0 45\n1.0.4.0 0\n"},
-      {au("1.0.0.0", "1.0.0.255") + au("1.0.2.0", "1.0.2.255"), "0.0.0.0 0\n1.0.0.0 13\n1.0.3.0 0\n"},
+      {au("1.0.0.0", "1.0.0.255") + au("1.0.2.0", "1.0.2.255"),
+       "0.0.0.0 0\n1.0.0.0 13\n1.0.3.0 0\n"},
       {au("1.0.0.0", "1.0.0.255") + csv_line("1.0.1.0", "1.0.1.255", "XX", "Nowhere"),
        "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 0\n1.0.2.0 0\n"},
       {au("1.0.4.0", "1.0.7.255") + cn("1.0.0.0", "1.0.0.255") + cn("1.0.8.0", "1.0.8.255"),
        "0.0.0.0 0\n1.0.4.0 13\n1.0.8.0 45\n1.0.9.0 0\n"},
       {au("223.0.0.0", "255.255.255.255"), "0.0.0.0 0\n223.0.0.0 13\n"},
-      {au("0.0.0.0", "0.255.255.255") + cn("1.0.0.0", "1.0.0.255"), "0.0.0.0 0\n1.0.0.0 45\n1.0.1.0 0\n"},
+      {au("0.0.0.0", "0.255.255.255") + cn("1.0.0.0", "1.0.0.255"),
+       "0.0.0.0 0\n1.0.0.0 45\n1.0.1.0 0\n"},
       // A range whose end lies below its start would put a later start below
       // an earlier one: it is skipped like an unsorted line.
       {au("1.0.0.0", "1.0.0.255") + csv_line("1.0.2.0", "1.0.1.0", "CN", "China") +
            cn("1.0.1.0", "1.0.1.255"),
        "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.2.0 0\n"},
       // Codes in any case, CR LF line ends.
-      {csv_line("1.0.0.0", "1.0.0.255", "aU", "Australia") + "\"1.0.1.0\",\"1.0.1.255\",\"16777472\","
-       "\"16777727\",\"Cn\",\"China\"\r\n",
+      {csv_line("1.0.0.0", "1.0.0.255", "aU", "Australia") +
+           "\"1.0.1.0\",\"1.0.1.255\",\"16777472\","
+           "\"16777727\",\"Cn\",\"China\"\r\n",
        "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.2.0 0\n"},
   };
   for (const Case &c : cases) {
@@ -84,7 +89,8 @@ TEST_F(OrvikProgram, LogsUnknownAndUnsortedLines) {
   const auto lines = split_lines(day_log(kRoot, "message.log"));
   ASSERT_EQ(lines.size(), 3u) << day_log(kRoot, "message.log");
   const std::string prefix = R"(^\d\d:\d\d:\d\d\|orvik\| )";
-  EXPECT_TRUE(std::regex_search(lines[0], std::regex(prefix + "skip unsorted: \"0\\.0\\.0\\.0\",")));
+  EXPECT_TRUE(
+      std::regex_search(lines[0], std::regex(prefix + "skip unsorted: \"0\\.0\\.0\\.0\",")));
   EXPECT_EQ(lines[1].substr(16), "skip unsorted: " + unsorted.substr(0, unsorted.size() - 1));
   // The name reaches the message only up to its comma.
   EXPECT_EQ(lines[2].substr(16), "unknown country: xx (\"Nowhere)");
@@ -92,12 +98,13 @@ TEST_F(OrvikProgram, LogsUnknownAndUnsortedLines) {
 
 TEST_F(OrvikProgram, OddInputNeverBreaksTheTable) {
   std::string input = "\"ip_start\",\"ip_end\",\"start\",\"end\",\"cc\",\"name\"\n";  // header
-  input += "\n";                                                                   // empty line
-  input += "\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"au\"\n";         // no name
-  input += "\"a\",\"b\",\"1\"\n";                                                  // three fields
-  input += std::string(5000, 'x') + "\n";                                          // long line
+  input += "\n";                                                                      // empty line
+  input += "\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"au\"\n";            // no name
+  input += "\"a\",\"b\",\"1\"\n";          // three fields
+  input += std::string(5000, 'x') + "\n";  // long line
   input += "\"2.0.0.0\",\"2.0.0.9\",\"\"33554432\"\",\"33554441\",\"a\"u\",\"Q\"\"\n";  // quotes
-  input += "\"x\",\"y\",\"99999999999999999999\",\"4294967297\",\"cn\",\"Big\"\n";  // beyond 32 bits
+  input +=
+      "\"x\",\"y\",\"99999999999999999999\",\"4294967297\",\"cn\",\"Big\"\n";  // beyond 32 bits
   input += "\"3\x01\xFF\",\"\0\x80\",\"50331648\",\"50331903\",\"CN\",\"\xC0\"\n"s;  // binary
   input += cn("4.0.0.0", "4.0.0.255");
   const auto result = run(input);
@@ -131,7 +138,8 @@ TEST_F(OrvikProgram, MissingConfFailsWithoutChanges) {
   EXPECT_EQ(result.status, 1);
   EXPECT_TRUE(std::regex_search(
       day_log(kRoot, "error.log"),
-      std::regex(R"(\|orvik\| cannot open conf/countries\.ips\.\d+: No such file or directory\n)")));
+      std::regex(
+          R"(\|orvik\| cannot open conf/countries\.ips\.\d+: No such file or directory\n)")));
   EXPECT_FALSE(path_exists(kRoot + "/conf"));
 }
 

@@ -1,8 +1,8 @@
 // orvik's line reading, and its file handling under faults (each fault run in
 // a child process: a user without write rights, a file-size limit, a table
 // path that cannot be renamed over).
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,6 +17,7 @@
 
 #include "orvik.h"
 #include "orvik_csv.h"
+#include "str.h"
 #include "test_support.h"
 
 namespace {
@@ -29,9 +30,22 @@ using testing_support::TempRoot;
 using testing_support::write_file;
 
 TEST(OrvikParseNumber, ReadsLikeStrtoul) {
-  const char *texts[] = {"16777216\"", "0", "", "\"", "  42", "+7", "-1", "-", "12abc",
-                         "4294967295", "4294967296", "4294967297", "18446744073709551615",
-                         "18446744073709551616", "99999999999999999999999", "-99999999999999999999",
+  const char *texts[] = {"16777216\"",
+                         "0",
+                         "",
+                         "\"",
+                         "  42",
+                         "+7",
+                         "-1",
+                         "-",
+                         "12abc",
+                         "4294967295",
+                         "4294967296",
+                         "4294967297",
+                         "18446744073709551615",
+                         "18446744073709551616",
+                         "99999999999999999999999",
+                         "-99999999999999999999",
                          "\v\f9"};
   for (const char *text : texts) {
     EXPECT_EQ(orvik_parse_number(text), static_cast<uint32_t>(strtoul(text, nullptr, 10))) << text;
@@ -58,6 +72,21 @@ TEST(OrvikReadLine, Fields) {
     orvik_read_line(line, &f);
     EXPECT_FALSE(f.complete) << line;
     EXPECT_EQ(f.start, 0u) << line;
+  }
+}
+
+TEST(OrvikWriteEntry, MatchesTheTableFormat) {
+  for (uint32_t start : {0u, 1u, 0x0A000001u, 0x01020304u, 0x7F000100u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+    for (int id : {0, 9, 45, 100, 255, -1, 1000}) {
+      char *text = nullptr;
+      size_t size = 0;
+      FILE *out = open_memstream(&text, &size);
+      orvik_write_entry(out, start, id);
+      fclose(out);
+      EXPECT_EQ(std::string(text, size),
+                std::string(str_ip_format(start)) + " " + std::to_string(id) + "\n");
+      free(text);
+    }
   }
 }
 
@@ -97,7 +126,8 @@ std::string alternating_ranges(int count) {
   std::string input;
   for (int i = 0; i < count; ++i) {
     const std::string first = "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0";
-    const std::string last = "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".255";
+    const std::string last =
+        "1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".255";
     input += csv_line(first, last, i % 2 ? "CN" : "AU", "Somewhere");
   }
   return input;

@@ -23,9 +23,8 @@ TEST(StrCode, DecodeRoundTripAndOddInput) {
     const char *code;
     uint32_t value;
   } cases[] = {
-      {"10", 64},          {"3_____", 4294967295u}, {"______", 4294967295u},
-      {"", 0},             {"!", 0},                {"1!", 64},
-      {"000001000002", 1},  // only the first six characters
+      {"10", 64}, {"3_____", 4294967295u}, {"______", 4294967295u}, {"", 0}, {"!", 0},
+      {"1!", 64}, {"000001000002", 1},  // only the first six characters
   };
   for (const Case &c : cases) EXPECT_EQ(str_code_decode(c.code), c.value) << c.code;
   EXPECT_EQ(str_code_decode(nullptr), 0u);
@@ -38,12 +37,8 @@ TEST(StrValidators, CharacterSets) {
     const char *text;
     int filename, path, nodot, list, ascii;
   } cases[] = {
-      {"", 1, 1, 1, 1, 1},
-      {"a-b_c.9", 1, 1, 0, 1, 1},
-      {"dir/a_b", 0, 1, 1, 1, 1},
-      {"a,b/c.d", 0, 0, 0, 1, 1},
-      {"a b", 0, 0, 0, 0, 1},
-      {"caf\xC3\xA9", 0, 0, 0, 0, 0},
+      {"", 1, 1, 1, 1, 1},        {"a-b_c.9", 1, 1, 0, 1, 1}, {"dir/a_b", 0, 1, 1, 1, 1},
+      {"a,b/c.d", 0, 0, 0, 1, 1}, {"a b", 0, 0, 0, 0, 1},     {"caf\xC3\xA9", 0, 0, 0, 0, 0},
       {"\x7F", 0, 0, 0, 0, 1},
   };
   for (const Case &c : cases) {

@@ -20,10 +20,10 @@ TEST(StrSplit, TokensLikeStrtok) {
   struct Case {
     const char *source, *delimiters, *a, *b, *c;
   } cases[] = {
-      {"a,,b", ",", "a", "b", ""},         // empty field vanishes
-      {",x,", ",", "x", "", ""},           // leading and trailing delimiters
+      {"a,,b", ",", "a", "b", ""},  // empty field vanishes
+      {",x,", ",", "x", "", ""},    // leading and trailing delimiters
       {"", ",", "", "", ""},
-      {"a;b c;d", "; ", "a", "b", "c"},    // any byte of the set; extra tokens dropped
+      {"a;b c;d", "; ", "a", "b", "c"},               // any byte of the set; extra tokens dropped
       {"\"1\",\"a,b\"", ",", "\"1\"", "\"a", "b\""},  // quotes mean nothing
   };
   for (const Case &c : cases) {
@@ -37,9 +37,9 @@ TEST(StrSplit, TokensLikeStrtok) {
 
 TEST(StrSplit, CutsTokensToSizeMinusTwo) {
   Outputs o;
-  ASSERT_EQ(str_split("12345678,123456789,1234567890", ",", 10, o.buf[0], o.buf[1], o.buf[2],
-                      nullptr),
-            1);
+  ASSERT_EQ(
+      str_split("12345678,123456789,1234567890", ",", 10, o.buf[0], o.buf[1], o.buf[2], nullptr),
+      1);
   EXPECT_EQ(o.at(0), "12345678");
   EXPECT_EQ(o.at(1), "12345678");
   EXPECT_EQ(o.at(2), "12345678");

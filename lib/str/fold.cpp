@@ -13,6 +13,7 @@ namespace {
 // Two parallel rows: A-Z; А-Е, Ё, Ж-Я; then ё, І, Є, Ї, Ј, Ў, Ґ.
 constexpr int kOverrides = 66;
 
+// clang-format off
 constexpr unsigned char kFrom[kOverrides] = {
     'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M',
     'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z',
@@ -28,6 +29,7 @@ constexpr unsigned char kTo[kOverrides] = {
     0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF2, 0xF3, 0xF4,
     0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF,
     0xE5, 0xB3, 0xBA, 0xBF, 0xBC, 0xA2, 0xB4};
+// clang-format on
 
 }  // namespace
 

@@ -36,7 +36,7 @@ extern "C" const char *str_num_grouped(int64_t value) {
   }
   const int index = grouped_next % kGroupedSlots;
   grouped_next = index + 1;
-  char *text = grouped_ring + index * kGroupedSlotSize;
+  char *text = grouped_ring + static_cast<ptrdiff_t>(index) * kGroupedSlotSize;
 
   // Digits from the least significant one, a comma before every fourth.
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
@@ -63,7 +63,8 @@ extern "C" int64_t str_hex_parse(const char *text) {
   const unsigned char sign = *p;
   if (sign == '+' || sign == '-') ++p;
   uint64_t value = 0;  // wraps: only the last 16 digits count
-  for (int d = hex_digit(*p); d >= 0; d = hex_digit(*++p)) value = value * 16 + static_cast<uint64_t>(d);
+  for (int d = hex_digit(*p); d >= 0; d = hex_digit(*++p))
+    value = value * 16 + static_cast<uint64_t>(d);
   if (sign == '-') value = 0 - value;
   return static_cast<int64_t>(value);
 }

@@ -22,7 +22,8 @@ extern "C" int str_code_init(void) {
   auto *table = static_cast<unsigned char *>(mem_calloc(256, "str", __LINE__));
   if (table == nullptr) return 0;
   const unsigned char *alphabet = reinterpret_cast<const unsigned char *>(process_info.alphabet64);
-  for (int i = 0; i < 64 && alphabet[i] != 0; ++i) table[alphabet[i]] = static_cast<unsigned char>(i);
+  for (int i = 0; i < 64 && alphabet[i] != 0; ++i)
+    table[alphabet[i]] = static_cast<unsigned char>(i);
   mem_free(str_code_table);
   str_code_table = table;
   return 1;

@@ -207,19 +207,26 @@ char *str_printf(const char *format, ...)
 #endif
     ;
 
-/* Short codes over process_info.alphabet64, 6 bits per character. */
-int str_code_init(void);                                   /* 1, or 0 on failure */
-const char *str_code_encode(uint32_t value);               /* 6 characters, static */
-const char *str_code_encode2(uint32_t first, uint32_t second); /* 12, static */
-uint32_t str_code_decode(const char *code);                /* first 6 characters */
+/* Short codes over process_info.alphabet64, 6 bits per character, most
+ * significant first. str_code_init builds the decoding table (1, or 0 when it
+ * cannot be allocated); the encoders return static texts of 6 and 12
+ * characters, overwritten by the next call; str_code_decode reads at most 6
+ * characters (0 for null or empty). */
+int str_code_init(void);
+const char *str_code_encode(uint32_t value);
+const char *str_code_encode2(uint32_t first, uint32_t second);
+uint32_t str_code_decode(const char *code);
 
-/* 1 when every byte is an ASCII letter, digit or one of the listed bytes. */
-int str_is_filename(const char *text);  /* - . _ */
-int str_is_path(const char *text);      /* - . / _ */
-int str_is_path_nodot(const char *text); /* - / _ */
-int str_is_path_list(const char *text); /* , - . / _ */
-int str_is_ascii(const char *text);     /* any byte 0x01-0x7F */
-int str_is_email(const char *text);     /* local@host.rest */
+/* 1 when every byte is an ASCII letter or digit or one of: "-._" (filename),
+ * "-./_" (path), "-/_" (path_nodot), ",-./_" (path_list); str_is_ascii: any
+ * byte 0x01-0x7F; str_is_email: local@host.rest. The empty text passes all
+ * but str_is_email. */
+int str_is_filename(const char *text);
+int str_is_path(const char *text);
+int str_is_path_nodot(const char *text);
+int str_is_path_list(const char *text);
+int str_is_ascii(const char *text);
+int str_is_email(const char *text);
 
 /* Cuts path at its last '/' among its first length bytes; returns that index
  * (the new length), or 0 when there is none. */

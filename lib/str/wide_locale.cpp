@@ -44,6 +44,8 @@ bool locale_is_word_class(uint32_t c) {
   return iswalpha(wc) || iswdigit(wc) || in_number_class(c);
 }
 
-uint32_t locale_to_lower(uint32_t c) { return static_cast<uint32_t>(towlower(static_cast<wint_t>(c))); }
+uint32_t locale_to_lower(uint32_t c) {
+  return static_cast<uint32_t>(towlower(static_cast<wint_t>(c)));
+}
 
 }  // namespace velmor

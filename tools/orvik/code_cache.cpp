@@ -4,7 +4,7 @@
 // every question goes to the table, which tries to load them again.
 #include "orvik.h"
 
-orvik_code_cache::orvik_code_cache(ip_ranges *names) : names_(names) {
+orvik_code_cache::orvik_code_cache(ip_ranges *names) : names_(names), two_letter_{} {
   for (int16_t &id : two_letter_) id = kNotAsked;
 }
 

@@ -8,10 +8,15 @@ uint32_t orvik_parse_number(const char *p) {
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   const bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
+  // Beyond this, one more digit no longer fits 64 bits.
+  constexpr uint64_t kLastSafe = UINT64_MAX / 10;
+  constexpr uint64_t kLastDigit = UINT64_MAX % 10;
   uint64_t value = 0;
   for (; *p >= '0' && *p <= '9'; ++p) {
     const auto digit = static_cast<uint64_t>(*p - '0');
-    if (value > (UINT64_MAX - digit) / 10) return UINT32_MAX;  // saturated: all bits set
+    if (value > kLastSafe || (value == kLastSafe && digit > kLastDigit)) {
+      return UINT32_MAX;  // saturated: all bits set
+    }
     value = value * 10 + digit;
   }
   if (negative) value = 0 - value;

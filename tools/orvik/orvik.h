@@ -70,5 +70,6 @@ void orvik_write_entry(FILE *out, uint32_t start, int id);
 bool orvik_convert(FILE *in);
 
 // The program: names itself, changes into root and converts in; returns the
-// exit status (0, or 1 on failure).
+// exit status (0, or 1 on failure). Nothing may have been read from in yet:
+// it gets a larger buffer of the program's own, one per process.
 int orvik_run(const char *root, FILE *in);
