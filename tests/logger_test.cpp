@@ -78,11 +78,12 @@ TEST_F(Logger, LineFormatDayDirectoryAndCurrentLink) {
   process_info.name = "tamsel";
   log_msg(LOG_MESSAGE, "number %d", 42);
   log_msg(LOG_ERROR, "ends in a line feed\n");
-  std::regex line("\\d\\d:\\d\\d:\\d\\d\\|undef\\| before naming\n"
-                  "\\d\\d:\\d\\d:\\d\\d\\|tamsel\\| number 42\n");
+  std::regex line(
+      "\\d\\d:\\d\\d:\\d\\d\\|undef\\| before naming\n"
+      "\\d\\d:\\d\\d:\\d\\d\\|tamsel\\| number 42\n");
   EXPECT_TRUE(std::regex_match(log("message.log"), line)) << log("message.log");
-  EXPECT_TRUE(std::regex_match(log("error.log"),
-                               std::regex("\\d\\d:\\d\\d:\\d\\d\\|tamsel\\| ends in a line feed\n\n")));
+  EXPECT_TRUE(std::regex_match(
+      log("error.log"), std::regex("\\d\\d:\\d\\d:\\d\\d\\|tamsel\\| ends in a line feed\n\n")));
   char target[64] = {};
   ASSERT_GT(readlink("logs/current", target, sizeof target - 1), 0);
   EXPECT_EQ(target, today());
@@ -101,13 +102,13 @@ TEST_F(Logger, ExistingDayDirectoryLeavesCurrentAlone) {
 }
 
 TEST_F(Logger, LineLengthLimitAndErrnoText) {
-  process_info.name = "n";                  // prefix "hh:mm:ss|n| " is 12 bytes
-  std::string fill(1023 - 12, 'a');         // prefix + message = 1023: written whole
+  process_info.name = "n";           // prefix "hh:mm:ss|n| " is 12 bytes
+  std::string fill(1023 - 12, 'a');  // prefix + message = 1023: written whole
   log_msg(LOG_DEBUG, "%s", fill.c_str());
-  std::string longer(2000, 'b');            // cut to 1023 bytes plus the line feed
+  std::string longer(2000, 'b');  // cut to 1023 bytes plus the line feed
   log_msg(LOG_DEBUG, "%s", longer.c_str());
   errno = ENOENT;
-  std::string almost(1023 - 12 - 5, 'c');   // room for 5 bytes of ": text"
+  std::string almost(1023 - 12 - 5, 'c');  // room for 5 bytes of ": text"
   log_msg(LOG_DEBUG | LOG_ERRNO, "%s", almost.c_str());
   log_msg(LOG_DEBUG | LOG_ERRNO, "%s", fill.c_str());  // full: no error text at all
   auto lines = testing_support::split_lines(log("debug.log"));
@@ -116,7 +117,8 @@ TEST_F(Logger, LineLengthLimitAndErrnoText) {
   EXPECT_EQ(lines[0].substr(12), fill);
   EXPECT_EQ(lines[1].size(), 1023u);
   EXPECT_EQ(lines[2].size(), 1023u);
-  EXPECT_EQ(lines[2].substr(12 + almost.size()), std::string(": ") + std::string(strerror(ENOENT)).substr(0, 3));
+  EXPECT_EQ(lines[2].substr(12 + almost.size()),
+            std::string(": ") + std::string(strerror(ENOENT)).substr(0, 3));
   EXPECT_EQ(lines[3].substr(12), fill);
   errno = EACCES;
   log_msg(LOG_ACTION | LOG_ERRNO, "cannot open %s", "x");
@@ -143,8 +145,10 @@ TEST_F(Logger, MissingLogsDirectoryFallsBackToStandardError) {
   std::string err = capture.text();
   std::string dir = "logs/" + today();
   EXPECT_NE(err.find("cannot create directory " + dir + ": "), std::string::npos) << err;
-  EXPECT_NE(err.find("cannot open log file " + dir + "/error.log for appending"), std::string::npos);
-  EXPECT_NE(err.find("cannot open log file " + dir + "/message.log for appending"), std::string::npos);
+  EXPECT_NE(err.find("cannot open log file " + dir + "/error.log for appending"),
+            std::string::npos);
+  EXPECT_NE(err.find("cannot open log file " + dir + "/message.log for appending"),
+            std::string::npos);
   EXPECT_NE(err.find("| still said\n"), std::string::npos);
 }
 
@@ -200,7 +204,8 @@ TEST_F(Logger, DayChangeClosesTheFiles) {
 TEST(DayNumber, CountsDaysSince2000AndChangesEveryMidnight) {
   EXPECT_EQ(velmor::days_since_2000(2000, 0), 0);
   EXPECT_EQ(velmor::days_since_2000(2009, 364), 3652);
-  for (int y = 2000; y < 2010; y++) EXPECT_EQ(velmor::days_since_2000(y, 0), year_start_days[y - 2000]);
+  for (int y = 2000; y < 2010; y++)
+    EXPECT_EQ(velmor::days_since_2000(y, 0), year_start_days[y - 2000]);
   EXPECT_EQ(velmor::days_since_2000(1999, 364), -1);
   // Each date from 2000 to 2089 is one more than the day before.
   struct tm day = {};

@@ -84,10 +84,12 @@ TEST(MemAlloc, FailureIsReportedWithTheCallSite) {
   mem_free(block);  // the old block is still valid
   EXPECT_EQ(mem_free(nullptr), nullptr);
   std::string log = read_file("logs/current/error.log");
-  EXPECT_NE(log.find("| cannot allocate " + std::to_string(SIZE_MAX / 2) + " bytes on caller.c:12\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("| cannot reallocate " + std::to_string(SIZE_MAX / 2) + " bytes on caller.c:14\n"),
-            std::string::npos);
+  EXPECT_NE(
+      log.find("| cannot allocate " + std::to_string(SIZE_MAX / 2) + " bytes on caller.c:12\n"),
+      std::string::npos);
+  EXPECT_NE(
+      log.find("| cannot reallocate " + std::to_string(SIZE_MAX / 2) + " bytes on caller.c:14\n"),
+      std::string::npos);
   log_msg(LOG_CLOSE, "%s", "");
 }
 

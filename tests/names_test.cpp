@@ -35,15 +35,19 @@ TEST_F(Names, ReadingRules) {
       {"plain", "12 ru Some Country\n", {{12, "ru", "Some Country"}, {11, nullptr, nullptr}}},
       {"no final LF, tabs", "3\tde\t\tGermany", {{3, "de", "Germany"}}},
       {"inner and trailing blanks kept", "5 us United  States \n", {{5, "us", "United  States "}}},
-      {"CR LF gives titles ending in CR", "1 ru Russia\r\n2 ua Ukraine\r\n",
+      {"CR LF gives titles ending in CR",
+       "1 ru Russia\r\n2 ua Ukraine\r\n",
        {{1, "ru", "Russia\r"}, {2, "ua", "Ukraine\r"}}},
       {"later line replaces", "4 aa First\n4 bb Second\n", {{4, "bb", "Second"}}},
-      {"id 256 ends parsing at once", "256 xx Big\n1 ru Russia\n",
+      {"id 256 ends parsing at once",
+       "256 xx Big\n1 ru Russia\n",
        {{1, nullptr, nullptr}, {0, nullptr, nullptr}}},
-      {"lines after 300 ignored", "1 ru Russia\n300 xx X\n2 ua Ukraine\n",
+      {"lines after 300 ignored",
+       "1 ru Russia\n300 xx X\n2 ua Ukraine\n",
        {{1, "ru", "Russia"}, {2, nullptr, nullptr}}},
       {"lines after -1 ignored", "1 ru Russia\n-1 xx X\n2 ua Ukraine\n", {{2, nullptr, nullptr}}},
-      {"id and code only: next line is the title", "7 ru\n8 ua Ukraine\n",
+      {"id and code only: next line is the title",
+       "7 ru\n8 ua Ukraine\n",
        {{7, "ru", "8 ua Ukraine"}, {8, nullptr, nullptr}}},
       {"id only: next line gives code and title", "7\nru Russia\n", {{7, "ru", "Russia"}}},
       {"leading blank: number is id and code", " 9 rest of line\n", {{9, "9", "rest of line"}}},
@@ -56,8 +60,14 @@ TEST_F(Names, ReadingRules) {
     for (const auto &e : c.expect) {
       const char *code = ip_ranges_code(t, e.id);
       const char *title = ip_ranges_title(t, e.id);
-      if (e.code) EXPECT_STREQ(code, e.code) << c.what; else EXPECT_EQ(code, nullptr) << c.what;
-      if (e.title) EXPECT_STREQ(title, e.title) << c.what; else EXPECT_EQ(title, nullptr) << c.what;
+      if (e.code)
+        EXPECT_STREQ(code, e.code) << c.what;
+      else
+        EXPECT_EQ(code, nullptr) << c.what;
+      if (e.title)
+        EXPECT_STREQ(title, e.title) << c.what;
+      else
+        EXPECT_EQ(title, nullptr) << c.what;
     }
   }
 }
@@ -85,7 +95,9 @@ TEST_F(Names, MissingFileIsRetriedByEveryQuery) {
 }
 
 TEST_F(Names, NulByteEndsTheText) {
-  write_file("conf/t", std::string("1 ru Russia\n\0" "2 ua Ukraine\n", 25));
+  write_file("conf/t", std::string("1 ru Russia\n\0"
+                                   "2 ua Ukraine\n",
+                                   25));
   ip_ranges *t = ip_ranges_new("t");
   EXPECT_EQ(ip_ranges_find(t, "ru"), 1);
   EXPECT_EQ(ip_ranges_find(t, "ua"), -1);

@@ -11,15 +11,15 @@ extern "C" {
 #endif
 
 typedef struct ip_ranges {
-  char *name;           /* table name, e.g. "countries" */
-  uint32_t *starts;     /* boundary starts, ascending; null while not loaded */
-  uint8_t *ids;         /* id of each entry of starts */
-  int64_t mtime;        /* boundary file mtime seen by the last load */
-  uint32_t load_tried;  /* set by the first lookup that found no table */
-  int32_t count;        /* entries in starts and ids */
-  char *names_text;     /* names file, edited in place while parsed */
-  char **codes;         /* 256 references into names_text, or null */
-  char **titles;        /* 256 references into names_text, or null */
+  char *name;          /* table name, e.g. "countries" */
+  uint32_t *starts;    /* boundary starts, ascending; null while not loaded */
+  uint8_t *ids;        /* id of each entry of starts */
+  int64_t mtime;       /* boundary file mtime seen by the last load */
+  uint32_t load_tried; /* set by the first lookup that found no table */
+  int32_t count;       /* entries in starts and ids */
+  char *names_text;    /* names file, edited in place while parsed */
+  char **codes;        /* 256 references into names_text, or null */
+  char **titles;       /* 256 references into names_text, or null */
 } ip_ranges;
 
 ip_ranges *ip_ranges_new(const char *name);

@@ -31,22 +31,22 @@ typedef struct charset_entry {
 } charset_entry;
 
 typedef struct process_info_t {
-  const char *name;          /* program name written into every log line */
-  const char *log_files[8];  /* file of each level inside the day directory */
-  int32_t log_day;           /* day number at which the log files were last closed */
-  const char *hex_digits;    /* "0123456789ABCDEF" */
-  const char *alphabet64;    /* the 64 characters of the short codes */
+  const char *name;              /* program name written into every log line */
+  const char *log_files[8];      /* file of each level inside the day directory */
+  int32_t log_day;               /* day number at which the log files were last closed */
+  const char *hex_digits;        /* "0123456789ABCDEF" */
+  const char *alphabet64;        /* the 64 characters of the short codes */
   const charset_entry *charsets; /* charset path segments, ended by a null name */
 } process_info_t;
 
 extern process_info_t process_info;
 
 typedef struct time_cache_t {
-  int64_t now;          /* clock at the latest update */
-  struct tm local;      /* local time of now */
-  int16_t day;          /* days since 2000-01-01 of the local date */
-  char gmt_text[32];    /* now as "%a, %d %b %Y %H:%M:%S GMT" */
-  int64_t refreshed;    /* value of now when the fields above were computed */
+  int64_t now;       /* clock at the latest update */
+  struct tm local;   /* local time of now */
+  int16_t day;       /* days since 2000-01-01 of the local date */
+  char gmt_text[32]; /* now as "%a, %d %b %Y %H:%M:%S GMT" */
+  int64_t refreshed; /* value of now when the fields above were computed */
 } time_cache_t;
 
 extern time_cache_t time_cache;

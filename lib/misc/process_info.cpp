@@ -4,9 +4,9 @@
 namespace {
 
 const charset_entry charset_list[] = {
-    {"windows-1251", 12}, {"cp-1251", 7}, {"cp1251", 6},   {"koi8-r", 6},    {"koi", 3},
-    {"ibm866", 6},        {"cp-866", 6},  {"cp866", 5},    {"dos", 3},       {"iso-8859-5", 10},
-    {"iso8859-5", 9},     {"x-mac", 5},   {"translit", 8}, {"koi7", 4},      {nullptr, 0},
+    {"windows-1251", 12}, {"cp-1251", 7}, {"cp1251", 6},   {"koi8-r", 6}, {"koi", 3},
+    {"ibm866", 6},        {"cp-866", 6},  {"cp866", 5},    {"dos", 3},    {"iso-8859-5", 10},
+    {"iso8859-5", 9},     {"x-mac", 5},   {"translit", 8}, {"koi7", 4},   {nullptr, 0},
 };
 
 }  // namespace

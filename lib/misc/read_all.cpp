@@ -29,7 +29,8 @@ extern "C" char *file_read_all(const char *path, int32_t *size_out) {
   buffer[size] = '\0';
   ssize_t got = read(fd, buffer, static_cast<size_t>(size));
   if (got < size)
-    log_msg(LOG_ERROR, "short read %s (%d < %d)", path, static_cast<int>(got), static_cast<int>(size));
+    log_msg(LOG_ERROR, "short read %s (%d < %d)", path, static_cast<int>(got),
+            static_cast<int>(size));
   if (close(fd) != 0) log_msg(LOG_ERROR | LOG_ERRNO, "cannot close %s", path);
   if (size_out) *size_out = size;
   return buffer;

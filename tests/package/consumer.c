@@ -4,6 +4,4 @@
 #include "misc.h"
 #include "str.h"
 
-int main(void) {
-  return strcmp(str_ip_format(str_ip_parse("192.0.2.1")), "192.0.2.1") != 0;
-}
+int main(void) { return strcmp(str_ip_format(str_ip_parse("192.0.2.1")), "192.0.2.1") != 0; }
