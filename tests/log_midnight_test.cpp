@@ -54,11 +54,11 @@ int log_across_midnight(const char *root, const char *name, long interval_us) {
 
 // VELMOR_MIDNIGHT_CHILD="<root>|<name>|<interval in microseconds>"
 int run_child_if_asked() {
-  const char *spec = getenv("VELMOR_MIDNIGHT_CHILD");
-  if (!spec) return 0;
+  const char *setting = getenv("VELMOR_MIDNIGHT_CHILD");
+  if (!setting) return 0;
   char root[512], name[32];
   long interval_us = 0;
-  if (sscanf(spec, "%511[^|]|%31[^|]|%ld", root, name, &interval_us) != child_env_fields) _exit(2);
+  if (sscanf(setting, "%511[^|]|%31[^|]|%ld", root, name, &interval_us) != child_env_fields) _exit(2);
   _exit(log_across_midnight(root, name, interval_us));
 }
 
