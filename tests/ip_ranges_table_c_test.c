@@ -2,18 +2,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "c_check.h"
 #include "ip_ranges.h"
 #include "misc.h"
 #include "str.h"
-
-static int failures;
-
-static void check(int ok, const char *what) {
-  if (!ok) {
-    fprintf(stderr, "failed: %s\n", what);
-    failures++;
-  }
-}
 
 int main(void) {
   char buf[8];

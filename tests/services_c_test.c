@@ -3,17 +3,9 @@
 #include <string.h>
 #include <time.h>
 
+#include "c_check.h"
 #include "misc.h"
 #include "str.h"
-
-static int failures;
-
-static void check(int ok, const char *what) {
-  if (!ok) {
-    fprintf(stderr, "failed: %s\n", what);
-    failures++;
-  }
-}
 
 int main(void) {
   struct tm *tm = day_to_tm(60);

@@ -4,16 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "c_check.h"
 #include "str.h"
-
-static int failures;
-
-static void check(int ok, const char *what) {
-  if (!ok) {
-    fprintf(stderr, "failed: %s\n", what);
-    failures++;
-  }
-}
 
 int main(void) {
   char form[] = "a+b%41";
