@@ -139,10 +139,10 @@ TEST_F(HitCount, FlushOverTheFileSizeLimitKeepsTheStoredCount) {
     const char *after_next_flush;
   };
   const Case cases[] = {
-      {"1000      \n", 0, "2000      \n"},        // nothing can be written
-      {"99999     \n", 4, "100999    \n"},        // "1009" would get through
-      {"999999999 \n", 10, "1000000999\n"},       // all but the line feed
-      {nullptr, 0, "1000      \n"},                // created, but left empty
+      {"1000      \n", 0, "2000      \n"},   // nothing can be written
+      {"99999     \n", 4, "100999    \n"},   // "1009" would get through
+      {"999999999 \n", 10, "1000000999\n"},  // all but the line feed
+      {nullptr, 0, "1000      \n"},          // created, but left empty
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.stored ? c.stored : "(no file)");
@@ -150,8 +150,7 @@ TEST_F(HitCount, FlushOverTheFileSizeLimitKeepsTheStoredCount) {
     unlink(counter_file().c_str());
     if (c.stored) write_file(counter_file(), c.stored);
     std::string err = flush_under_size_limit(c.limit);
-    EXPECT_NE(err.find("cannot write to " + counter_file() + ": File too large"),
-              std::string::npos)
+    EXPECT_NE(err.find("cannot write to " + counter_file() + ": File too large"), std::string::npos)
         << err;
     EXPECT_EQ(read_file(counter_file()), c.stored ? c.stored : "");
     hits(1000);  // without the limit the count goes on from what was stored

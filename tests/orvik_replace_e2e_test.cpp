@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -169,9 +168,10 @@ TEST_F(OrvikReplace, ReaderOnlyEverSeesCompleteTables) {
   close(report[0]);
   EXPECT_EQ(testing_support::wait_child(reader), 0);
 
-  std::printf("orvik replacements survived: %d of %d; reader: %d reloads, %d version changes, "
-              "%ld lookups\n",
-              survived, kReplacements, figures.reloads, figures.versions_seen, figures.lookups);
+  std::printf(
+      "orvik replacements survived: %d of %d; reader: %d reloads, %d version changes, "
+      "%ld lookups\n",
+      survived, kReplacements, figures.reloads, figures.versions_seen, figures.lookups);
   RecordProperty("replacements", survived);
   RecordProperty("reloads", figures.reloads);
   EXPECT_EQ(survived, kReplacements);
