@@ -1,4 +1,6 @@
 // The hit counter and its counter file.
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,6 +107,55 @@ TEST_F(HitCount, FileThatCannotBeOpenedIsReportedOnceAndCountingGoesOn) {
   std::string long_name(300, 'n');
   hit_count(long_name.c_str(), true);
   EXPECT_TRUE(logged(root.path(), "error.log", long_name + "-count: File name too long"));
+}
+
+// Runs 1000 hits in a child under a file-size limit, with SIGXFSZ ignored so
+// that the writes fail instead of killing it; returns what it wrote on its
+// standard error (where the logger's lines go when their file is over the
+// limit too).
+std::string flush_under_size_limit(rlim_t limit) {
+  int err[2];
+  if (pipe(err) != 0) return "no pipe";
+  int rc = services_support::run_in_child([&] {
+    dup2(err[1], 2);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit fsize = {limit, limit};
+    setrlimit(RLIMIT_FSIZE, &fsize);
+    for (int i = 0; i < 1000; ++i) hit_count("prog", false);
+    return 0;
+  });
+  close(err[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; (n = read(err[0], buf, sizeof buf)) > 0;) text.append(buf, n);
+  close(err[0]);
+  return rc == 0 ? text : "child failed";
+}
+
+TEST_F(HitCount, FlushOverTheFileSizeLimitKeepsTheStoredCount) {
+  struct Case {
+    const char *stored;  // nullptr: no counter file yet
+    rlim_t limit;
+    const char *after_next_flush;
+  };
+  const Case cases[] = {
+      {"1000      \n", 0, "2000      \n"},   // nothing can be written
+      {"99999     \n", 4, "100999    \n"},   // "1009" would get through
+      {"999999999 \n", 10, "1000000999\n"},  // all but the line feed
+      {nullptr, 0, "1000      \n"},          // created, but left empty
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.stored ? c.stored : "(no file)");
+    velmor::hit_count_reset_for_tests();
+    unlink(counter_file().c_str());
+    if (c.stored) write_file(counter_file(), c.stored);
+    std::string err = flush_under_size_limit(c.limit);
+    EXPECT_NE(err.find("cannot write to " + counter_file() + ": File too large"), std::string::npos)
+        << err;
+    EXPECT_EQ(read_file(counter_file()), c.stored ? c.stored : "");
+    hits(1000);  // without the limit the count goes on from what was stored
+    EXPECT_EQ(read_file(counter_file()), c.after_next_flush);
+  }
 }
 
 TEST_F(HitCount, ConcurrentFlushesAddUp) {

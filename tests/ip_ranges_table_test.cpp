@@ -473,3 +473,27 @@ TEST(IpRangesReload, NamesAreReadAgainAfterAReload) {
   EXPECT_STREQ(ip_ranges_code(table.table, 7), "bb");
   EXPECT_STREQ(ip_ranges_title(table.table, 7), "Beta");
 }
+
+TEST(IpRangesReload, NamesFileThatDisappearsBetweenQueries) {
+  RangesRoot root;
+  write_file("conf/countries", "7 aa Alpha\n");
+  write_file_at(kTable, kThreeEntries, kTime);
+  ScopedRanges table("countries");
+  EXPECT_EQ(ip_ranges_find(table.table, "aa"), 7);
+  unlink("conf/countries");
+  EXPECT_EQ(ip_ranges_find(table.table, "aa"), 7);  // the loaded names stay in effect
+  EXPECT_STREQ(ip_ranges_title(table.table, 7), "Alpha");
+
+  write_file_at(kTable, kThreeEntries, kTime + 1);
+  EXPECT_TRUE(ip_ranges_reload(table.table));  // drops the names: now they are gone
+  for (int query = 0; query < 2; query++) {    // each query looks for the file again
+    EXPECT_EQ(ip_ranges_find(table.table, "aa"), -1);
+    EXPECT_STREQ(ip_ranges_code(table.table, 7), "");
+    EXPECT_STREQ(ip_ranges_title(table.table, 7), "");
+  }
+  EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 7);  // the table itself is fine
+  EXPECT_EQ(root.error_log(), "");                              // a missing file is no error
+
+  write_file("conf/countries", "7 bb Beta\n");
+  EXPECT_EQ(ip_ranges_find(table.table, "bb"), 7);
+}

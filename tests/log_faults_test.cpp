@@ -1,8 +1,9 @@
-// The logger under faults met in production: a file-size limit reached in
-// the middle of a log, a "logs" directory the process may not write, and
-// "logs/current" replaced or repointed while processes log.
+// The logger under faults met in production: a file-size limit or a full
+// file system reached in the middle of a log, a "logs" directory the process
+// may not write, and "logs/current" replaced or repointed while processes log.
 #include <grp.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,54 @@ TEST_F(LogFaults, FileSizeLimitKeepsStoredLinesAndFallsBackToStandardError) {
     EXPECT_NE((c.report_on_stderr ? err : day_file("error.log")).find(report), std::string::npos)
         << err;
   }
+}
+
+// ---- full file system ----
+
+// Logs one line (the file gets its first page), fills the file system, then
+// logs 199 more: those that fit into the page are stored, the rest cannot be.
+int log_onto_full_disk() {
+  restart_logger("fsz");
+  if (!stderr_to_file("stderr.txt")) return 2;
+  log_msg(LOG_MESSAGE, "line %03d", 1);
+  std::ofstream filler("logs/filler", std::ios::binary);
+  std::string block(4096, 'x');
+  while (filler.write(block.data(), block.size()) && filler.flush()) {
+  }
+  for (int i = 2; i <= 200; i++) log_msg(LOG_MESSAGE, "line %03d", i);
+  return 0;
+}
+
+TEST_F(LogFaults, FullFileSystemKeepsStoredLinesAndFallsBackToStandardError) {
+  std::string logs = root / "logs";
+  if (mount("tmpfs", logs.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (" << strerror(errno)
+                 << "): the full file system is not tested";
+  int rc = wait_child(fork_child(log_onto_full_disk));
+  std::string log = day_file("message.log"), errors = day_file("error.log");
+  std::string err = read_file(root / "stderr.txt");
+  umount2(logs.c_str(), MNT_DETACH);
+  ASSERT_EQ(rc, 0);
+  // The stored lines are whole and in order; at most a cut piece of the next
+  // follows. That line and every later one reach the standard error.
+  std::vector<std::string> lines = split_lines(log);
+  int stored = 0;
+  for (const std::string &line : lines) {
+    char text[32];
+    snprintf(text, sizeof text, "|fsz| line %03d", stored + 1);
+    if (line.size() != line_bytes - 1 || line.substr(8) != text) break;
+    stored++;
+  }
+  EXPECT_GE(stored, 100) << "a page of the file holds about 178 lines";
+  EXPECT_LT(stored, 200);
+  EXPECT_EQ(log.find('\n', static_cast<size_t>(stored) * line_bytes), std::string::npos) << log;
+  for (int i = stored + 1; i <= 200; i++) {
+    char text[32];
+    snprintf(text, sizeof text, "|fsz| line %03d\n", i);
+    EXPECT_NE(err.find(text), std::string::npos) << text;
+  }
+  std::string report = std::string("cannot write to message.log: ") + strerror(ENOSPC) + "\n";
+  EXPECT_NE((err + errors).find(report), std::string::npos) << err;
 }
 
 // ---- no permission to write the logs ----

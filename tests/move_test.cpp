@@ -1,5 +1,6 @@
 // Moving files by rename, and by copy and unlink across file systems.
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,6 +150,38 @@ TEST_F(MoveAcross, SourceThatCannotBeRemovedIsReported) {
   EXPECT_TRUE(logged(root.path(), "error.log", "cannot unlink " + src + ": Permission denied"));
   EXPECT_EQ(read_file(src), "data");
   EXPECT_EQ(read_file("dst"), "data");
+}
+
+// Fixture with a 64 KiB tmpfs mounted inside the root, a second file system
+// that fills up; skipped where mounting is not allowed.
+class MoveOntoFullDisk : public MoveFile {
+ protected:
+  void SetUp() override {
+    MoveFile::SetUp();
+    mkdir(small_.c_str(), 0755);
+    if (mount("tmpfs", small_.c_str(), "tmpfs", 0, "size=64k") != 0)
+      GTEST_SKIP() << "cannot mount a small tmpfs here (" << strerror(errno)
+                   << "): the full-disk move is not tested";
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) umount2(small_.c_str(), MNT_DETACH);
+    MoveFile::TearDown();
+  }
+  std::string small_ = root / "small";
+  bool mounted_ = false;
+};
+
+TEST_F(MoveOntoFullDisk, CopyThatRunsOutOfSpaceIsReportedAndKeepsTheSource) {
+  std::string data = sample_data();  // 448 KiB into 64 KiB
+  write_file("src", data);
+  std::string dst = small_ + "/dst";
+  EXPECT_EQ(move_file("src", dst.c_str()), -1);
+  EXPECT_TRUE(logged(root.path(), "error.log", "cannot write to " + dst + ": No space left"));
+  EXPECT_EQ(read_file("src"), data);
+  std::string copied = read_file(dst);  // what fitted, in order
+  EXPECT_LT(copied.size(), data.size());
+  EXPECT_EQ(copied, data.substr(0, copied.size()));
 }
 
 }  // namespace

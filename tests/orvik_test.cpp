@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -179,6 +180,25 @@ TEST_F(OrvikFaults, FullDiskAtCloseKeepsTheOldTable) {
     EXPECT_FALSE(temporary_left()) << lines;
     remove((root / "logs/current/error.log").c_str());
   }
+}
+
+TEST_F(OrvikFaults, FullFileSystemKeepsTheOldTable) {
+  // "conf" becomes a 64 KiB tmpfs holding the names and the old table; the
+  // new table (about 120 KiB) does not fit.
+  const std::string conf = root / "conf";
+  if (mount("tmpfs", conf.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (" << strerror(errno)
+                 << "): the full file system is not tested";
+  write_file(conf + "/countries", "13 au Australia\n45 cn China\n");
+  write_file(conf + "/countries.ips", kOldTable);
+  EXPECT_EQ(run_in_child(root.path(), alternating_ranges(10000), nothing), 1);
+  EXPECT_TRUE(std::regex_search(
+      day_log(root.path(), "error.log"),
+      std::regex(R"(\|orvik\| cannot close conf/countries\.ips\.\d+: No space left on device\n)")))
+      << day_log(root.path(), "error.log");
+  EXPECT_EQ(read_file(conf + "/countries.ips"), kOldTable);
+  EXPECT_FALSE(temporary_left());
+  umount2(conf.c_str(), MNT_DETACH);
 }
 
 TEST_F(OrvikFaults, FailedRenameRemovesTheTemporaryFile) {

@@ -2,6 +2,8 @@
 // counter file every 1000 hits and on close. The file holds one line,
 // "%-10d\n", rewritten in place under an exclusive lock, so that processes
 // sharing a program name add their counts up instead of overwriting them.
+// A line that cannot be written whole is undone, so the file always holds a
+// complete count.
 #include "hit_count.h"
 
 #include <fcntl.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "misc.h"
 #include "str.h"
@@ -26,6 +29,7 @@ struct Counter {
   int32_t pending = 0;
   FILE *file = nullptr;
   bool failed = false;
+  char path[256] = {};  // of the open file, for reports
 };
 
 Counter counter;
@@ -52,6 +56,7 @@ bool ensure_open(const char *name) {
     return false;
   }
   counter.file = open_counter_file(path);
+  memcpy(counter.path, path, sizeof path);
   if (!counter.file) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open file %s", path);
     counter.failed = true;
@@ -59,12 +64,55 @@ bool ensure_open(const char *name) {
   return counter.file != nullptr;
 }
 
-// The stored count: the leading number of the first line, 0 without one.
-long long read_stored(FILE *file) {
-  char line[32];
-  rewind(file);
-  if (!fgets(line, sizeof line, file)) return 0;
-  return strtoll(line, nullptr, 10);
+// The first line of the file (at most 31 bytes) as it is stored; the
+// leading number of that line is the count, 0 without one.
+struct StoredLine {
+  char bytes[32] = {};
+  size_t size = 0;  // bytes read, including those after the first line feed
+  long long value() const {
+    char line[32];
+    size_t length = strcspn(bytes, "\n");  // a count never comes from a later line
+    memcpy(line, bytes, length);
+    line[length] = '\0';
+    return strtoll(line, nullptr, 10);
+  }
+};
+
+StoredLine read_stored(int fd) {
+  StoredLine stored;
+  ssize_t got = pread(fd, stored.bytes, sizeof stored.bytes - 1, 0);
+  stored.size = got > 0 ? static_cast<size_t>(got) : 0;
+  stored.bytes[stored.size] = '\0';
+  return stored;
+}
+
+// Writes the whole of text at the start of the file; false with errno set
+// when a write fails, *written telling how much got through.
+bool write_all_at_start(int fd, const char *text, size_t size, size_t *written) {
+  *written = 0;
+  while (*written < size) {
+    ssize_t n = pwrite(fd, text + *written, size - *written, static_cast<off_t>(*written));
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    *written += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A line that did not fit (file-size limit, full disk) would leave a mix of
+// new and old digits, or a cut file: put the old bytes back so that the
+// file keeps the last count it held, and report the failure.
+void undo_partial_write(int fd, const StoredLine &old, size_t written) {
+  int error = errno;
+  size_t restore = written < old.size ? written : old.size;
+  if (pwrite(fd, old.bytes, restore, 0) != static_cast<ssize_t>(restore) ||
+      (written > old.size && ftruncate(fd, static_cast<off_t>(old.size)) != 0)) {
+    // Nothing more can be done here; the failure itself is reported below.
+  }
+  errno = error;
+  log_msg(LOG_ERROR | LOG_ERRNO, "cannot write to %s", counter.path);
 }
 
 // Adds the pending hits to the file: read, add and write back under the lock.
@@ -72,15 +120,20 @@ void flush(const char *name) {
   if (!ensure_open(name)) return;
   int fd = fileno(counter.file);
   flock(fd, LOCK_EX);
-  long long value = read_stored(counter.file);
+  StoredLine old = read_stored(fd);
+  long long value = old.value();
   if (value >= kWrap) value -= kWrap;
   value += counter.pending;
-  rewind(counter.file);
-  fprintf(counter.file, "%-10lld\n", value);
-  fflush(counter.file);
-  // Drop whatever a longer line written by someone else left behind.
-  if (ftruncate(fd, ftell(counter.file)) != 0) {
-    // The line itself is written; leftover bytes after it are never read.
+  char line[32];
+  int size = snprintf(line, sizeof line, "%-10lld\n", value);
+  size_t written = 0;
+  if (write_all_at_start(fd, line, static_cast<size_t>(size), &written)) {
+    // Drop whatever a longer line written by someone else left behind.
+    if (ftruncate(fd, size) != 0) {
+      // The line itself is written; leftover bytes after it are never read.
+    }
+  } else {
+    undo_partial_write(fd, old, written);
   }
   flock(fd, LOCK_UN);
 }
