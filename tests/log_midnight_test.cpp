@@ -58,7 +58,8 @@ int run_child_if_asked() {
   if (!setting) return 0;
   char root[512], name[32];
   long interval_us = 0;
-  if (sscanf(setting, "%511[^|]|%31[^|]|%ld", root, name, &interval_us) != child_env_fields) _exit(2);
+  if (sscanf(setting, "%511[^|]|%31[^|]|%ld", root, name, &interval_us) != child_env_fields)
+    _exit(2);
   _exit(log_across_midnight(root, name, interval_us));
 }
 
