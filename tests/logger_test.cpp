@@ -14,12 +14,14 @@
 #include <string>
 
 #include "clock.h"
+#include "hardening_procs.h"
 #include "misc.h"
 #include "test_support.h"
 
 namespace {
 
 using testing_support::read_file;
+const auto today = testing_support::local_date;
 using testing_support::ScopedCwd;
 using testing_support::TempRoot;
 
@@ -47,15 +49,6 @@ class StderrCapture {
   int saved_ = -1;
   std::string path_;
 };
-
-std::string today() {
-  time_t now = time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
-  char text[16];
-  strftime(text, sizeof text, "%Y-%m-%d", &local);
-  return text;
-}
 
 class Logger : public ::testing::Test {
  protected:
