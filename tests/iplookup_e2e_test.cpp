@@ -2,7 +2,6 @@
 // bad addresses and a missing table.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 
 #include <string>
 
@@ -14,9 +13,7 @@ namespace {
 
 // A fresh TEST_ROOT with a names file and, when given, a boundary table.
 void prepare_root(const std::string &table) {
-  remove_tree_at(TEST_ROOT);
-  for (const char *dir : {"", "/conf", "/logs"})
-    mkdir((std::string(TEST_ROOT) + dir).c_str(), 0755);
+  testing_support::fresh_root(TEST_ROOT);
   write_file(std::string(TEST_ROOT) + "/conf/countries",
              "0 -- Unknown\n1 ru Russian Federation\n7 nl Netherlands\n");
   if (!table.empty()) write_file(std::string(TEST_ROOT) + "/conf/countries.ips", table);

@@ -1,6 +1,5 @@
 // orvik run as a program against a scratch installation root.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <regex>
 #include <string>
@@ -25,10 +24,7 @@ const std::string kTable = kRoot + "/conf/countries.ips";
 class OrvikProgram : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing_support::remove_tree_at(kRoot);
-    mkdir(kRoot.c_str(), 0755);
-    mkdir((kRoot + "/conf").c_str(), 0755);
-    mkdir((kRoot + "/logs").c_str(), 0755);
+    testing_support::fresh_root(kRoot);
     write_file(kRoot + "/conf/countries", "0 -- Unknown\n13 au Australia\n45 cn China\n");
   }
   void TearDown() override { testing_support::remove_tree_at(kRoot); }

@@ -3,7 +3,6 @@
 // complete table, old or new, never from a cut or mixed one.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -122,10 +121,7 @@ ReaderFigures run_reader(int done_fd) {
 class OrvikReplace : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing_support::remove_tree_at(kRoot);
-    mkdir(kRoot.c_str(), 0755);
-    mkdir((kRoot + "/conf").c_str(), 0755);
-    mkdir((kRoot + "/logs").c_str(), 0755);
+    testing_support::fresh_root(kRoot);
     write_file(kRoot + "/conf/countries", names_file());
   }
   void TearDown() override { testing_support::remove_tree_at(kRoot); }

@@ -1,7 +1,6 @@
 // The tamsel program itself, built for the scratch root TEST_ROOT: its table
 // on standard output, its messages in the root's day log, its exit status.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 
@@ -16,12 +15,7 @@ using testing_support::write_file;
 
 class TamselProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    remove_tree_at(TEST_ROOT);
-    mkdir(TEST_ROOT, 0755);
-    mkdir(TEST_ROOT "/conf", 0755);
-    mkdir(TEST_ROOT "/logs", 0755);
-  }
+  void SetUp() override { testing_support::fresh_root(TEST_ROOT); }
   void TearDown() override { remove_tree_at(TEST_ROOT); }
 };
 

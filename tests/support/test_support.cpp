@@ -65,6 +65,11 @@ void remove_tree_at(const std::string &path) {
   if (!path.empty()) nftw(path.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+void fresh_root(const std::string &root) {
+  remove_tree_at(root);
+  for (const char *dir : {"", "/conf", "/logs"}) mkdir((root + dir).c_str(), 0755);
+}
+
 std::vector<std::string> split_lines(const std::string &text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

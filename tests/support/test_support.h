@@ -40,6 +40,9 @@ bool path_exists(const std::string &path);
 void remove_tree_at(const std::string &path);
 std::vector<std::string> split_lines(const std::string &text);
 
+// Empties root and recreates it with "conf/" and "logs/" inside.
+void fresh_root(const std::string &root);
+
 // Contents of <root>/logs/current/<file>, "" when missing.
 std::string day_log(const std::string &root, const std::string &file);
 
