@@ -2,7 +2,6 @@
 // bad addresses and a missing table.
 #include <gtest/gtest.h>
 
-
 #include <string>
 
 #include "test_support.h"
