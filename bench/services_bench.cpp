@@ -9,10 +9,9 @@
 
 #include <string>
 
-#include "hit_count.h"
 #include "misc.h"
+#include "misc/internal/install_root.h"
 #include "str.h"
-#include "velmor_dirs.h"
 
 namespace {
 
@@ -27,11 +26,11 @@ class ScratchRoot {
     mkdir((path_ + "/velmor").c_str(), 0755);
     mkdir((path_ + "/velmor/logs").c_str(), 0755);
     if (chdir(path_.c_str()) != 0) abort();
-    velmor::set_root_for_tests(path_.c_str());
+    velmor::set_install_root(path_.c_str());
   }
   ~ScratchRoot() {
-    velmor::hit_count_reset_for_tests();
-    velmor::set_root_for_tests(nullptr);
+    hit_count("bench", true);  // closes the counter file
+    velmor::set_install_root(nullptr);
     remove_tree(path_.c_str());
   }
   const std::string &path() const { return path_; }

@@ -80,17 +80,20 @@ void check_split(const std::string &text, const char *delimiters, int size) {
 }
 
 // Ids from the code's first byte, -1 (unknown) for some.
-int16_t fake_lookup(void *, const char *code) {
-  const auto c = static_cast<unsigned char>(code[0]);
-  return c % 7 == 0 ? -1 : static_cast<int16_t>(c % 5);
-}
+class FakeCodes final : public orvik::CodeLookup {
+ public:
+  int16_t find(const char *code) override {
+    const auto c = static_cast<unsigned char>(code[0]);
+    return c % 7 == 0 ? -1 : static_cast<int16_t>(c % 5);
+  }
+};
 
 void check_table(const std::string &text) {
   char *table_text = nullptr;
   size_t table_size = 0;
   FILE *out = open_memstream(&table_text, &table_size);
-  orvik_table table;
-  orvik_table_begin(&table, out, fake_lookup, nullptr);
+  FakeCodes codes;
+  orvik::TableBuilder table(out, codes);
   size_t pos = 0;
   while (pos < text.size()) {
     // Pieces as fgets hands them over: up to and with a LF, at most 1023 bytes.
@@ -98,10 +101,10 @@ void check_table(const std::string &text) {
     end = end == std::string::npos ? text.size() : end + 1;
     if (end - pos > 1023) end = pos + 1023;
     std::string piece = text.substr(pos, end - pos);
-    orvik_table_take(&table, piece.data());
+    table.take(piece.data());
     pos = end;
   }
-  orvik_table_finish(&table);
+  table.finish();
   fclose(out);
 
   int64_t previous = -1;

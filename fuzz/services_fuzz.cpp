@@ -10,10 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "hit_count.h"
 #include "misc.h"
+#include "misc/internal/install_root.h"
 #include "str.h"
-#include "velmor_dirs.h"
 
 namespace {
 
@@ -53,7 +52,6 @@ void check_counter_file(const uint8_t *data, size_t size) {
   if (!file) abort();
   fwrite(data, 1, size, file);
   fclose(file);
-  velmor::hit_count_reset_for_tests();
   hit_count("fuzz", false);
   hit_count("fuzz", true);
   file = fopen(counter_path.c_str(), "r");
@@ -73,7 +71,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   mkdir((root + "/velmor").c_str(), 0755);
   mkdir((root + "/velmor/logs").c_str(), 0755);
   if (chdir(root.c_str()) != 0) abort();
-  velmor::set_root_for_tests(root.c_str());
+  velmor::set_install_root(root.c_str());
   counter_path = root + "/velmor/logs/fuzz-count";
   return 0;
 }

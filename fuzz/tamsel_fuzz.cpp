@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "str.h"
+#include "str/internal/ipv4_text.h"
 #include "tamsel.h"
 
 namespace {
@@ -57,7 +58,7 @@ void check_piece(const char *begin, const char *end, const char *fgets_buf,
   check(static_cast<size_t>(text_end - begin) == strlen(text) &&
             memcmp(begin, text, strlen(text)) == 0,
         "piece text equals fgets + str_chomp");
-  check(tamsel::parse_quad(begin, text_end) == str_ip_parse(text), "parse_quad == str_ip_parse");
+  check(velmor::scan_ipv4(begin, text_end) == str_ip_parse(text), "scan_ipv4 == str_ip_parse");
   Range fast{}, plain{};
   const char *after_dash;
   Verdict verdict = tamsel::parse_piece(begin, text_end, &fast, &after_dash);

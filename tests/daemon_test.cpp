@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "misc.h"
+#include "misc/internal/install_root.h"
 #include "services_support.h"
 #include "test_support.h"
-#include "velmor_dirs.h"
 
 namespace {
 
@@ -50,11 +50,11 @@ class DaemonStart : public ::testing::Test {
     testing_support::reset_logger();
     mkdir((root / "velmor").c_str(), 0755);
     mkdir((root / "velmor/pids").c_str(), 0755);
-    velmor::set_root_for_tests(root.path().c_str());
+    velmor::set_install_root(root.path().c_str());
   }
   void TearDown() override {
     for (pid_t pid : detached_) kill(pid, SIGKILL);
-    velmor::set_root_for_tests(nullptr);
+    velmor::set_install_root(nullptr);
     log_msg(LOG_CLOSE, "%s", "");
   }
 
@@ -170,13 +170,13 @@ TEST_F(DaemonStart, PidFileThatCannotBeOpened) {
   EXPECT_EQ(read_file(pid_file()), "1");
 
   std::string missing = root / "missing";
-  velmor::set_root_for_tests(missing.c_str());
+  velmor::set_install_root(missing.c_str());
   EXPECT_EQ(start(false, false), kRefused);
   EXPECT_TRUE(logged(root.path(), "error.log", "cannot chdir to " + missing + ": No such file"));
   EXPECT_TRUE(logged(root.path(), "error.log",
                      "cannot open " + missing + "/velmor/pids/test-daemon: No such file"));
 
-  velmor::set_root_for_tests(root.path().c_str());
+  velmor::set_install_root(root.path().c_str());
   std::string long_name(300, 'n');
   EXPECT_EQ(run_in_child([&] { return daemon_start(long_name.c_str(), false, false) ? 0 : 1; }), 1);
   EXPECT_TRUE(logged(root.path(), "error.log", long_name + ": File name too long"));

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "hit_count.h"
 #include "misc.h"
+#include "misc/internal/install_root.h"
 #include "services_support.h"
 #include "test_support.h"
-#include "velmor_dirs.h"
 
 namespace {
 
+using services_support::expect_in_child;
 using services_support::logged;
 using testing_support::path_exists;
 using testing_support::read_file;
@@ -29,14 +29,12 @@ class HitCount : public ::testing::Test {
  protected:
   void SetUp() override {
     testing_support::reset_logger();
-    velmor::hit_count_reset_for_tests();
     mkdir((root / "velmor").c_str(), 0755);
     mkdir((root / "velmor/logs").c_str(), 0755);
-    velmor::set_root_for_tests(root.path().c_str());
+    velmor::set_install_root(root.path().c_str());
   }
   void TearDown() override {
-    velmor::hit_count_reset_for_tests();
-    velmor::set_root_for_tests(nullptr);
+    velmor::set_install_root(nullptr);
     log_msg(LOG_CLOSE, "%s", "");
   }
   int32_t hits(int n) {
@@ -49,25 +47,32 @@ class HitCount : public ::testing::Test {
   ScopedCwd cwd_{root.path()};
 };
 
+// The counter's state belongs to the process: each case runs in a child of
+// its own, which starts with no hits counted and no file open.
+
 TEST_F(HitCount, FlushesEveryThousandHits) {
-  EXPECT_EQ(hits(999), 999);
-  EXPECT_FALSE(path_exists(counter_file()));
-  EXPECT_EQ(hits(1), 1000);
-  EXPECT_EQ(read_file(counter_file()), "1000      \n");
-  EXPECT_EQ(hits(1000), 2000);
-  EXPECT_EQ(read_file(counter_file()), "2000      \n");
+  expect_in_child([&] {
+    EXPECT_EQ(hits(999), 999);
+    EXPECT_FALSE(path_exists(counter_file()));
+    EXPECT_EQ(hits(1), 1000);
+    EXPECT_EQ(read_file(counter_file()), "1000      \n");
+    EXPECT_EQ(hits(1000), 2000);
+    EXPECT_EQ(read_file(counter_file()), "2000      \n");
+  });
 }
 
 TEST_F(HitCount, CloseAddsPendingHitsAndReopensLater) {
-  write_file(counter_file(), "40        \n");
-  EXPECT_EQ(hits(5), 5);
-  EXPECT_EQ(hit_count("prog", true), 5);
-  EXPECT_EQ(read_file(counter_file()), "45        \n");
-  // The file is closed: a change made meanwhile is picked up by the next flush.
-  write_file(counter_file(), "7\n");
-  EXPECT_EQ(hits(2), 7);
-  EXPECT_EQ(hit_count("prog", true), 7);
-  EXPECT_EQ(read_file(counter_file()), "9         \n");
+  expect_in_child([&] {
+    write_file(counter_file(), "40        \n");
+    EXPECT_EQ(hits(5), 5);
+    EXPECT_EQ(hit_count("prog", true), 5);
+    EXPECT_EQ(read_file(counter_file()), "45        \n");
+    // The file is closed: a change made meanwhile is picked up by the next flush.
+    write_file(counter_file(), "7\n");
+    EXPECT_EQ(hits(2), 7);
+    EXPECT_EQ(hit_count("prog", true), 7);
+    EXPECT_EQ(read_file(counter_file()), "9         \n");
+  });
 }
 
 TEST_F(HitCount, StoredValuesWrapAndOddFilesStartFromTheirNumber) {
@@ -85,28 +90,32 @@ TEST_F(HitCount, StoredValuesWrapAndOddFilesStartFromTheirNumber) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.stored);
-    velmor::hit_count_reset_for_tests();
-    write_file(counter_file(), c.stored);
-    hits(1000 * c.flushes);
-    EXPECT_EQ(read_file(counter_file()), c.expected);
+    expect_in_child([&] {
+      write_file(counter_file(), c.stored);
+      hits(1000 * c.flushes);
+      EXPECT_EQ(read_file(counter_file()), c.expected);
+    });
   }
 }
 
 TEST_F(HitCount, FileThatCannotBeOpenedIsReportedOnceAndCountingGoesOn) {
-  rmdir((root / "velmor/logs").c_str());
-  EXPECT_EQ(hits(2000), 2000);
-  mkdir((root / "velmor/logs").c_str(), 0755);
-  EXPECT_EQ(hit_count("prog", true), 2000);
-  EXPECT_FALSE(path_exists(counter_file()));
-  std::string errors = testing_support::day_log(root.path(), "error.log");
-  std::string message = "cannot open file " + counter_file() + ": No such file";
-  ASSERT_NE(errors.find(message), std::string::npos);
-  EXPECT_EQ(errors.find(message), errors.rfind(message));
+  expect_in_child([&] {
+    rmdir((root / "velmor/logs").c_str());
+    EXPECT_EQ(hits(2000), 2000);
+    mkdir((root / "velmor/logs").c_str(), 0755);
+    EXPECT_EQ(hit_count("prog", true), 2000);
+    EXPECT_FALSE(path_exists(counter_file()));
+    std::string errors = testing_support::day_log(root.path(), "error.log");
+    std::string message = "cannot open file " + counter_file() + ": No such file";
+    ASSERT_NE(errors.find(message), std::string::npos);
+    EXPECT_EQ(errors.find(message), errors.rfind(message));
+  });
 
-  velmor::hit_count_reset_for_tests();
-  std::string long_name(300, 'n');
-  hit_count(long_name.c_str(), true);
-  EXPECT_TRUE(logged(root.path(), "error.log", long_name + "-count: File name too long"));
+  expect_in_child([&] {
+    std::string long_name(300, 'n');
+    hit_count(long_name.c_str(), true);
+    EXPECT_TRUE(logged(root.path(), "error.log", long_name + "-count: File name too long"));
+  });
 }
 
 // Runs 1000 hits in a child under a file-size limit, with SIGXFSZ ignored so
@@ -146,15 +155,16 @@ TEST_F(HitCount, FlushOverTheFileSizeLimitKeepsTheStoredCount) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.stored ? c.stored : "(no file)");
-    velmor::hit_count_reset_for_tests();
     unlink(counter_file().c_str());
     if (c.stored) write_file(counter_file(), c.stored);
     std::string err = flush_under_size_limit(c.limit);
     EXPECT_NE(err.find("cannot write to " + counter_file() + ": File too large"), std::string::npos)
         << err;
     EXPECT_EQ(read_file(counter_file()), c.stored ? c.stored : "");
-    hits(1000);  // without the limit the count goes on from what was stored
-    EXPECT_EQ(read_file(counter_file()), c.after_next_flush);
+    expect_in_child([&] {
+      hits(1000);  // without the limit the count goes on from what was stored
+      EXPECT_EQ(read_file(counter_file()), c.after_next_flush);
+    });
   }
 }
 

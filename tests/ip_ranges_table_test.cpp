@@ -15,10 +15,11 @@
 #include <vector>
 
 #include "ip_ranges.h"
+#include "ip_ranges/internal/record.h"
+#include "ip_ranges/internal/table_file.h"
 #include "ip_ranges_table_support.h"
 #include "misc.h"
 #include "str.h"
-#include "table_file.h"
 
 using namespace testing_support;
 
@@ -245,7 +246,8 @@ TEST(IpRangesLoad, RepeatedLoadsAndReloadsKeepOneTable) {
 }
 
 // The file is rewritten in place between the counting and the reading pass:
-// the hook writes the next of these texts at each call, then nothing more.
+// the step between the passes writes the next of these texts at each call,
+// then nothing more.
 namespace {
 std::vector<std::string> rewrites;
 size_t rewrite_calls;
@@ -280,14 +282,13 @@ TEST(IpRangesLoad, FileChangedDuringTheLoadIsReadAgainWhole) {
        {},
        "cannot load conf/countries.ips: it changed while being read"},
   };
-  velmor::table_between_passes_hook = rewrite_table;
   for (const Case &c : cases) {
     RangesRoot root;
     write_file(kTable, kThreeEntries);
     rewrites = c.rewrites;
     rewrite_calls = 0;
     ScopedRanges table("countries");
-    EXPECT_EQ(ip_ranges_load(table.table), !c.expected.empty()) << c.what;
+    EXPECT_EQ(velmor::load_table(table.table, rewrite_table), !c.expected.empty()) << c.what;
     EXPECT_EQ(entries_of(table.table), c.expected) << c.what;
     std::vector<std::string> lines = split_lines(root.error_log());
     ASSERT_EQ(lines.size(), c.message ? 1u : 0u) << c.what;
@@ -295,7 +296,6 @@ TEST(IpRangesLoad, FileChangedDuringTheLoadIsReadAgainWhole) {
       EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
     }
   }
-  velmor::table_between_passes_hook = nullptr;
 }
 
 // A table renamed over the file during a load: the load finishes on the old
@@ -303,13 +303,12 @@ TEST(IpRangesLoad, FileChangedDuringTheLoadIsReadAgainWhole) {
 TEST(IpRangesLoad, FileRenamedOverDuringTheLoadIsPickedUpByTheNextReload) {
   RangesRoot root;
   write_file_at(kTable, kThreeEntries, kTime);
-  velmor::table_between_passes_hook = [](const char *path) {
+  auto rename_new_over = [](const char *path) {
     write_file_at("conf/new.ips", "0.0.0.0 4\n", kTime + 5);
     rename("conf/new.ips", path);
   };
   ScopedRanges table("countries");
-  EXPECT_TRUE(ip_ranges_load(table.table));
-  velmor::table_between_passes_hook = nullptr;
+  EXPECT_TRUE(velmor::load_table(table.table, rename_new_over));
   EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.1.1")), 7);
   EXPECT_TRUE(ip_ranges_reload(table.table));
   EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.1.1")), 4);

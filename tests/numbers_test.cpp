@@ -1,4 +1,4 @@
-// Hash, grouped decimal, hexadecimal parse, reversal, duplicate, rotating
+// Hash, grouped decimal, the decimal reader, hexadecimal parse, reversal, duplicate, rotating
 // printf and the cut at the last '/'.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 
 #include "misc.h"
 #include "str.h"
+#include "str/internal/number_scan.h"
 
 namespace {
 
@@ -42,6 +43,30 @@ TEST(StrNumGrouped, RingOfForty) {
   EXPECT_STREQ(first, "1");  // intact through 39 further calls
   EXPECT_EQ(str_num_grouped(41), first);
   EXPECT_STREQ(first, "41");
+}
+
+TEST(ScanDecimal, ReadsLikeStrtoul) {
+  const char *texts[] = {"16777216\"",
+                         "0",
+                         "",
+                         "\"",
+                         "  42",
+                         "+7",
+                         "-1",
+                         "-",
+                         "12abc",
+                         "4294967295",
+                         "4294967296",
+                         "4294967297",
+                         "18446744073709551615",
+                         "18446744073709551616",
+                         "99999999999999999999999",
+                         "-99999999999999999999",
+                         "\v\f9"};
+  for (const char *text : texts) {
+    const auto number = velmor::scan_decimal<uint64_t>(text, text + strlen(text));
+    EXPECT_EQ(velmor::strtoul_value(number), strtoul(text, nullptr, 10)) << text;
+  }
 }
 
 TEST(StrHexParse, Cases) {

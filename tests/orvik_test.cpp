@@ -30,32 +30,9 @@ using testing_support::read_file;
 using testing_support::TempRoot;
 using testing_support::write_file;
 
-TEST(OrvikParseNumber, ReadsLikeStrtoul) {
-  const char *texts[] = {"16777216\"",
-                         "0",
-                         "",
-                         "\"",
-                         "  42",
-                         "+7",
-                         "-1",
-                         "-",
-                         "12abc",
-                         "4294967295",
-                         "4294967296",
-                         "4294967297",
-                         "18446744073709551615",
-                         "18446744073709551616",
-                         "99999999999999999999999",
-                         "-99999999999999999999",
-                         "\v\f9"};
-  for (const char *text : texts) {
-    EXPECT_EQ(orvik_parse_number(text), static_cast<uint32_t>(strtoul(text, nullptr, 10))) << text;
-  }
-}
-
 TEST(OrvikReadLine, Fields) {
-  orvik_line f;
-  orvik_read_line("\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"Au\",\"Australia\"", &f);
+  orvik::LineFields f;
+  orvik::read_line("\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"Au\",\"Australia\"", &f);
   EXPECT_TRUE(f.complete);
   EXPECT_EQ(f.start, 16777216u);
   EXPECT_EQ(f.end, 16777471u);
@@ -64,13 +41,13 @@ TEST(OrvikReadLine, Fields) {
 
   // A quote inside the code field cuts it; a name is cut at 30 characters.
   const std::string long_name = "a,b,\"1\",\"2\",\"R\"U\",\"" + std::string(40, 'n') + "\"";
-  orvik_read_line(long_name.c_str(), &f);
+  orvik::read_line(long_name.c_str(), &f);
   EXPECT_STREQ(f.code, "r");
   EXPECT_EQ(std::string(f.name), "\"" + std::string(29, 'n'));
 
   // Fewer than five non-empty fields read as a line without numbers.
   for (const char *line : {"", "\"a\",,\"b\",\"5\",", "a,b,\"1\",\"2\"", ",,,,,,"}) {
-    orvik_read_line(line, &f);
+    orvik::read_line(line, &f);
     EXPECT_FALSE(f.complete) << line;
     EXPECT_EQ(f.start, 0u) << line;
   }
@@ -82,7 +59,7 @@ TEST(OrvikWriteEntry, MatchesTheTableFormat) {
       char *text = nullptr;
       size_t size = 0;
       FILE *out = open_memstream(&text, &size);
-      orvik_write_entry(out, start, id);
+      orvik::write_entry(out, start, id);
       fclose(out);
       EXPECT_EQ(std::string(text, size),
                 std::string(str_ip_format(start)) + " " + std::to_string(id) + "\n");

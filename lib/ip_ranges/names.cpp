@@ -1,22 +1,17 @@
 // The names of a table: "conf/<name>" lists "id code title" lines, read
-// once into one buffer and parsed in place.
+// once into one buffer (record.cpp) and parsed in place; the queries by id
+// and by code.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "ip_ranges.h"
-#include "misc.h"
+#include "ip_ranges/internal/record.h"
 #include "str.h"
 
 namespace {
 
 constexpr int id_count = 256;
-
-void drop_names(ip_ranges *table) {
-  table->names_text = static_cast<char *>(mem_free(table->names_text));
-  table->codes = static_cast<char **>(mem_free(table->codes));
-  table->titles = static_cast<char **>(mem_free(table->titles));
-}
 
 char *skip_field(char *p) {
   while (*p && !str_is_space(static_cast<unsigned char>(*p))) p++;
@@ -27,6 +22,10 @@ char *skip_space(char *p) {
   while (*p && str_is_space(static_cast<unsigned char>(*p))) p++;
   return p;
 }
+
+}  // namespace
+
+namespace velmor {
 
 // Parses "id code title" lines in place. White space between fields may
 // cross line ends, and an id outside 0..255 ends the parse: stored names
@@ -52,33 +51,9 @@ void parse_names(char *text, char **codes, char **titles) {
   }
 }
 
-}  // namespace
+}  // namespace velmor
 
 extern "C" {
-
-ip_ranges *ip_ranges_new(const char *name) {
-  auto *table = static_cast<ip_ranges *>(mem_calloc(sizeof(ip_ranges), __FILE__, __LINE__));
-  if (!table) return nullptr;
-  table->name = mem_strdup(name, __FILE__, __LINE__);
-  if (!table->name) return static_cast<ip_ranges *>(mem_free(table));
-  return table;
-}
-
-bool ip_ranges_load_names(ip_ranges *table) {
-  drop_names(table);
-  char path[256];
-  if (str_concat(path, sizeof path, "conf/", table->name, nullptr) == 0) return false;
-  table->names_text = file_read_all(path, nullptr);
-  if (!table->names_text) return false;
-  table->codes = static_cast<char **>(mem_calloc(id_count * sizeof(char *), __FILE__, __LINE__));
-  table->titles = static_cast<char **>(mem_calloc(id_count * sizeof(char *), __FILE__, __LINE__));
-  if (!table->codes || !table->titles) {
-    drop_names(table);
-    return false;
-  }
-  parse_names(table->names_text, table->codes, table->titles);
-  return true;
-}
 
 const char *ip_ranges_code(ip_ranges *table, uint16_t id) {
   if (!table) return "";

@@ -2,8 +2,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "clock.h"
 #include "misc.h"
+#include "misc/internal/day_count.h"
+#include "str/internal/text_ring.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ const char *const kStyles[] = {
 constexpr int kStyleCount = sizeof kStyles / sizeof kStyles[0];
 constexpr int kFirstUtcStyle = 5;
 
+velmor::TextRing<8, 64> time_ring;
+
 }  // namespace
 
 extern "C" uint16_t day_number(const struct tm *tm) {
@@ -87,13 +90,12 @@ extern "C" struct tm *localtime32(const int32_t *seconds) {
 }
 
 extern "C" const char *time_text(int64_t seconds, int style) {
-  char *slot = velmor::text_ring_take();
-  slot[0] = '\0';
+  char *slot = time_ring.take();
   if (style < 0 || style >= kStyleCount) return slot;
   time_t t = static_cast<time_t>(seconds);
   struct tm broken;
   bool converted = style >= kFirstUtcStyle ? gmtime_r(&t, &broken) : localtime_r(&t, &broken);
-  if (!converted || strftime(slot, velmor::text_ring_slot_size, kStyles[style], &broken) == 0)
+  if (!converted || strftime(slot, time_ring.slot_size, kStyles[style], &broken) == 0)
     slot[0] = '\0';
   return slot;
 }

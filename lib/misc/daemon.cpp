@@ -9,12 +9,11 @@
 #include <cstring>
 
 #include "misc.h"
+#include "misc/internal/install_root.h"
+#include "misc/internal/paths.h"
 #include "str.h"
-#include "velmor_dirs.h"
 
 namespace {
-
-constexpr size_t kPathSize = 256;
 
 // Replaces the pid file's contents with this process's id and logs the start.
 void record_pid(int fd) {
@@ -80,13 +79,9 @@ extern "C" bool daemon_start(const char *name, bool detach, bool refuse) {
   const char *root = velmor::install_root();
   if (chdir(root) != 0) log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", root);
 
-  char path[kPathSize];
-  if (str_concat(path, sizeof path, velmor::pid_dir(), "/", name, nullptr) == 0) {
-    // Too long for the buffer: a cut path would name another file.
-    errno = ENAMETOOLONG;
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s/%s", velmor::pid_dir(), name);
-    return false;
-  }
+  velmor::PathText pid_path;
+  if (!velmor::build_path(pid_path, {"cannot open "}, {velmor::pid_dir(), "/", name})) return false;
+  const char *path = pid_path.c_str();
   int fd = open(path, O_RDWR | O_CREAT, 0644);
   if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", path);

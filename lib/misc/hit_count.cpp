@@ -4,8 +4,6 @@
 // sharing a program name add their counts up instead of overwriting them.
 // A line that cannot be written whole is undone, so the file always holds a
 // complete count.
-#include "hit_count.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -16,8 +14,8 @@
 #include <cstring>
 
 #include "misc.h"
-#include "str.h"
-#include "velmor_dirs.h"
+#include "misc/internal/install_root.h"
+#include "misc/internal/paths.h"
 
 namespace {
 
@@ -29,7 +27,7 @@ struct Counter {
   int32_t pending = 0;
   FILE *file = nullptr;
   bool failed = false;
-  char path[256] = {};  // of the open file, for reports
+  velmor::PathText path;  // of the open file, for reports
 };
 
 Counter counter;
@@ -47,18 +45,14 @@ FILE *open_counter_file(const char *path) {
 
 bool ensure_open(const char *name) {
   if (counter.file || counter.failed) return counter.file != nullptr;
-  char path[256];
-  if (str_concat(path, sizeof path, velmor::counter_dir(), "/", name, "-count", nullptr) == 0) {
-    // Too long for the buffer: a cut path would name another program's file.
-    errno = ENAMETOOLONG;
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot open file %s/%s-count", velmor::counter_dir(), name);
+  if (!velmor::build_path(counter.path, {"cannot open file "},
+                          {velmor::counter_dir(), "/", name, "-count"})) {
     counter.failed = true;
     return false;
   }
-  counter.file = open_counter_file(path);
-  memcpy(counter.path, path, sizeof path);
+  counter.file = open_counter_file(counter.path.c_str());
   if (!counter.file) {
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot open file %s", path);
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot open file %s", counter.path.c_str());
     counter.failed = true;
   }
   return counter.file != nullptr;
@@ -112,7 +106,7 @@ void undo_partial_write(int fd, const StoredLine &old, size_t written) {
     // Nothing more can be done here; the failure itself is reported below.
   }
   errno = error;
-  log_msg(LOG_ERROR | LOG_ERRNO, "cannot write to %s", counter.path);
+  log_msg(LOG_ERROR | LOG_ERRNO, "cannot write to %s", counter.path.c_str());
 }
 
 // Adds the pending hits to the file: read, add and write back under the lock.
@@ -154,12 +148,3 @@ extern "C" int32_t hit_count(const char *name, bool close) {
   counter.pending = 0;
   return counter.total;
 }
-
-namespace velmor {
-
-void hit_count_reset_for_tests() {
-  if (counter.file) fclose(counter.file);
-  counter = Counter{};
-}
-
-}  // namespace velmor

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "clock.h"
 #include "misc.h"
+#include "misc/internal/paths.h"
 #include "str.h"
 
 namespace {
@@ -22,20 +22,9 @@ constexpr int line_size = 1024;
 constexpr int slot_count = 8;
 constexpr int errno_report = LOG_ERROR | LOG_ERRNO;
 
-char *log_line;
-int *log_fds;
-
-// Allocated with the plain allocator: a failure here cannot be reported
-// through the logger itself, so the message is dropped and retried later.
-bool ensure_state() {
-  if (!log_line) log_line = static_cast<char *>(calloc(1, line_size));
-  if (!log_fds) {
-    log_fds = static_cast<int *>(malloc(slot_count * sizeof(int)));
-    if (log_fds)
-      for (int i = 0; i < slot_count; i++) log_fds[i] = -1;
-  }
-  return log_line && log_fds;
-}
+char log_line[line_size];
+// Descriptor of each level's file; -1 while not open, 2 after a fall-back.
+int log_fds[slot_count] = {-1, -1, -1, -1, -1, -1, -1, -1};
 
 void close_all() {
   for (int i = 0; i < slot_count; i++) {
@@ -47,9 +36,11 @@ void close_all() {
 // Points "logs/current" at the new day directory: a link under a temporary
 // name, renamed over the old one so that readers never see it missing.
 void link_current(const char *date) {
-  char temp[256];
-  str_concat(temp, sizeof temp, "logs/current.", str_num(time_cache.now), str_num(getpid()),
-             nullptr);
+  velmor::PathText temp_path;
+  if (!velmor::build_path(temp_path, {"cannot link ", " -> logs/current"},
+                          {"logs/current.", str_num(time_cache.now), str_num(getpid())}))
+    return;
+  const char *temp = temp_path.c_str();
   if (symlink(date, temp) != 0) {
     log_msg(errno_report, "cannot link %s -> %s", temp, date);
     unlink(temp);
@@ -59,25 +50,35 @@ void link_current(const char *date) {
   }
 }
 
-void open_slot(int slot) {
-  char *date = velmor::text_ring_take();
-  strftime(date, velmor::text_ring_slot_size, "%Y-%m-%d", &time_cache.local);
-  char path[256];
-  int dir_length = str_concat(path, sizeof path, "logs/", date, nullptr);
+// Creates the day directory when it is missing, pointing "logs/current" at a
+// new one; a failure is reported on the slot's fall-back descriptor.
+void make_day_dir(int slot, const char *dir, const char *date) {
   struct stat st;
-  if (stat(path, &st) != 0) {
-    if (mkdir(path, 0777) == 0) {
-      link_current(date);
-    } else if (errno != EEXIST) {
-      log_fds[slot] = 2;
-      log_msg(errno_report, "cannot create directory %s", path);
-    }
+  if (stat(dir, &st) == 0) return;
+  if (mkdir(dir, 0777) == 0) {
+    link_current(date);
+  } else if (errno != EEXIST) {
+    log_fds[slot] = 2;
+    log_msg(errno_report, "cannot create directory %s", dir);
   }
-  str_concat(path + dir_length, static_cast<int>(sizeof path) - dir_length, "/",
-             process_info.log_files[slot], nullptr);
-  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+}
+
+void open_slot(int slot) {
+  char date[16];
+  strftime(date, sizeof date, "%Y-%m-%d", &time_cache.local);
+  velmor::PathText dir, path;
+  const char *file = process_info.log_files[slot] ? process_info.log_files[slot] : "";
+  // Until the slot has a file its lines go to descriptor 2, also the report
+  // of a path that cannot be built.
+  log_fds[slot] = 2;
+  if (!velmor::build_path(dir, {"cannot create directory "}, {"logs/", date})) return;
+  make_day_dir(slot, dir.c_str(), date);
+  if (!velmor::build_path(path, {"cannot open log file ", " for appending"},
+                          {dir.c_str(), "/", file}))
+    return;
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   log_fds[slot] = fd >= 0 ? fd : 2;
-  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path);
+  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
 }
 
 // Builds the line in log_line and returns its length (at most 1024, always
@@ -143,10 +144,6 @@ void write_line(int slot, int length) {
 
 extern "C" int log_msg(int level, const char *format, ...) {
   int saved_errno = errno;
-  if (!ensure_state()) {
-    errno = saved_errno;
-    return 0;
-  }
   int slot = level & 7;
   time_cache_update();
   if (slot == LOG_CLOSE || time_cache.day != process_info.log_day) {

@@ -12,15 +12,9 @@
 #include <cstring>
 
 #include "misc.h"
-#include "str.h"
+#include "misc/internal/paths.h"
 
 namespace {
-
-constexpr size_t kPathMax = 255;  // longest path the walk accepts
-
-bool is_dot_entry(const char *name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 DIR *open_dir_nofollow(int parent_fd, const char *name) {
   int fd = openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -40,7 +34,7 @@ bool remove_entry(int dir_fd, const char *dir_path, const char *name);
 bool empty_dir(DIR *dir, const char *path) {
   bool ok = true;
   while (const struct dirent *entry = readdir(dir)) {
-    if (is_dot_entry(entry->d_name)) continue;
+    if (velmor::is_dot_entry(entry->d_name)) continue;
     if (!remove_entry(dirfd(dir), path, entry->d_name)) ok = false;
   }
   return ok;
@@ -64,14 +58,9 @@ bool remove_subtree(int parent_fd, const char *path, const char *name) {
 }
 
 bool remove_entry(int dir_fd, const char *dir_path, const char *name) {
-  char child[kPathMax + 1];
-  if (strlen(dir_path) + 1 + strlen(name) > kPathMax) {
-    // A cut path would name a different file: refuse the entry instead.
-    errno = ENAMETOOLONG;
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot stat %s/%s", dir_path, name);
-    return false;
-  }
-  str_concat(child, sizeof child, dir_path, "/", name, nullptr);
+  velmor::PathText child_path;
+  if (!velmor::build_path(child_path, {"cannot stat "}, {dir_path, "/", name})) return false;
+  const char *child = child_path.c_str();
   struct stat st;
   if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot stat %s", child);
@@ -88,16 +77,11 @@ bool remove_entry(int dir_fd, const char *dir_path, const char *name) {
 }  // namespace
 
 extern "C" bool remove_tree(const char *path) {
-  size_t length = strlen(path);
-  if (length > kPathMax) {
-    errno = ENAMETOOLONG;
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot opendir %s", path);
-    return false;
-  }
   // Trailing slashes would make the open follow a link at the top as well.
-  char top[kPathMax + 1];
-  while (length > 1 && path[length - 1] == '/') --length;
-  memcpy(top, path, length);
-  top[length] = '\0';
-  return remove_subtree(AT_FDCWD, top, top);
+  std::string_view whole(path);
+  velmor::PathText top;
+  if (!velmor::build_path(top, {"cannot opendir "}, {whole})) return false;
+  while (whole.size() > 1 && whole.back() == '/') whole.remove_suffix(1);
+  top.text[whole.size()] = '\0';
+  return remove_subtree(AT_FDCWD, top.c_str(), top.c_str());
 }

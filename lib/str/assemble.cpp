@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "misc.h"
 #include "str.h"
 
 namespace {
@@ -106,3 +107,11 @@ char *str_append(char **block, const char *text) {
 }
 
 }  // extern "C"
+
+extern "C" char *str_dup(const char *text) {
+  if (text == nullptr) return nullptr;
+  const size_t size = strlen(text) + 1;
+  char *copy = static_cast<char *>(mem_alloc(size, "str", __LINE__));
+  if (copy != nullptr) memcpy(copy, text, size);
+  return copy;
+}

@@ -1,7 +1,7 @@
 // Single-character tests: ASCII letters and digits, Windows-1251 letters, and
 // word characters of the current locale given as code points.
 #include "str.h"
-#include "wide_locale.h"
+#include "str/internal/wide_locale.h"
 
 extern "C" int str_is_alnum(signed char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');

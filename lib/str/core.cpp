@@ -1,20 +1,9 @@
 // Small text helpers used everywhere: bounded concatenation and copy,
-// decimal numbers in a ring, line-end cutting, the white-space test.
+// line-end cutting, the white-space test.
 #include <cstdarg>
 #include <cstring>
 
-#include "misc.h"
 #include "str.h"
-
-namespace {
-
-constexpr size_t num_slots = 40;
-constexpr size_t num_slot_size = 32;
-
-char *num_ring;
-size_t num_counter;
-
-}  // namespace
 
 extern "C" {
 
@@ -44,27 +33,6 @@ void str_copy(char *dst, const char *src, int32_t size) {
   size_t n = strnlen(src, static_cast<size_t>(size) - 1);
   memmove(dst, src, n);
   dst[n] = '\0';
-}
-
-const char *str_num(int64_t value) {
-  if (!num_ring) {
-    num_ring = static_cast<char *>(mem_calloc(num_slots * num_slot_size, __FILE__, __LINE__));
-    if (!num_ring) return "";
-  }
-  char *slot = num_ring + num_counter * num_slot_size;
-  num_counter = (num_counter + 1) % num_slots;
-  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  char digits[24];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude);
-  char *out = slot;
-  if (value < 0) *out++ = '-';
-  while (n) *out++ = digits[--n];
-  *out = '\0';
-  return slot;
 }
 
 char *str_chomp(char *text) {

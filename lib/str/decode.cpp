@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "byte_scan.h"
 #include "str.h"
+#include "str/internal/byte_scan.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// In-place editing of lists of texts: backslash escapes, carriage returns,
-// byte mapping and deletion, and trimming. None of these makes a text longer.
+// In-place editing: backslash escapes, carriage returns, byte mapping and
+// deletion in lists of texts; trimming, reversal and the cut of a path at its
+// last '/'. None of these makes a text longer.
 #include <cstdarg>
 #include <cstring>
 
@@ -110,3 +111,23 @@ char *str_trim(char *text) {
 }
 
 }  // extern "C"
+
+extern "C" void str_reverse(char *text) {
+  size_t length = strlen(text);
+  if (length < 2) return;
+  for (char *a = text, *b = text + length - 1; a < b; ++a, --b) {
+    const char t = *a;
+    *a = *b;
+    *b = t;
+  }
+}
+
+extern "C" int32_t str_dirname(char *path, int32_t length) {
+  for (int32_t i = length - 1; i >= 0; --i) {
+    if (path[i] == '/') {
+      path[i] = '\0';
+      return i;
+    }
+  }
+  return 0;
+}

@@ -3,9 +3,9 @@
 // escapers size a heap buffer held by the library to each call's result.
 #include <cstring>
 
-#include "byte_scan.h"
 #include "misc.h"
 #include "str.h"
+#include "str/internal/byte_scan.h"
 
 namespace {
 

@@ -3,22 +3,17 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "misc.h"
 #include "str.h"
 
 namespace {
 
 constexpr size_t kSplitBufferSize = 1024;
-char *split_buffer = nullptr;  // copy of the line being cut, kept for reuse
+char split_buffer[kSplitBufferSize];  // copy of the line being cut
 
 }  // namespace
 
 extern "C" int str_split(const char *source, const char *delimiters, int32_t size, ...) {
   if (size < 1) return 0;
-  if (split_buffer == nullptr) {
-    split_buffer = static_cast<char *>(mem_calloc(kSplitBufferSize, "str", __LINE__));
-    if (split_buffer == nullptr) return 0;
-  }
   const size_t length = strnlen(source, kSplitBufferSize - 1);
   memcpy(split_buffer, source, length);
   split_buffer[length] = '\0';

@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "str.h"
-#include "wide_locale.h"
+#include "str/internal/wide_locale.h"
 
 extern "C" char *str_lower(char *text) {
   const size_t n = strlen(text);

@@ -1,24 +1,34 @@
-// Numbers as text and back: grouped decimal, hexadecimal parse, string hash.
+// Numbers as text and back: plain and grouped decimal, hexadecimal parse,
+// string hash. The decimal reader of the programs' number fields is in
+// str/internal/number_scan.h.
 #include <cstring>
 
-#include "misc.h"
 #include "str.h"
+#include "str/internal/text_ring.h"
 
 namespace {
 
-constexpr int kGroupedSlots = 40;
-constexpr int kGroupedSlotSize = 32;  // "-9,223,372,036,854,775,808" is 26 bytes
-char *grouped_ring = nullptr;
-int grouped_next = 0;
-
-int hex_digit(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// "-9,223,372,036,854,775,808" is 26 bytes.
+velmor::TextRing<40, 32> num_ring;
+velmor::TextRing<40, 32> grouped_ring;
 
 }  // namespace
+
+extern "C" const char *str_num(int64_t value) {
+  char *slot = num_ring.take();
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  char *out = slot;
+  if (value < 0) *out++ = '-';
+  while (n) *out++ = digits[--n];
+  *out = '\0';
+  return slot;
+}
 
 extern "C" uint32_t str_hash(const char *text) {
   uint32_t h = 0;
@@ -29,14 +39,7 @@ extern "C" uint32_t str_hash(const char *text) {
 }
 
 extern "C" const char *str_num_grouped(int64_t value) {
-  if (grouped_ring == nullptr) {
-    grouped_ring = static_cast<char *>(
-        mem_calloc(static_cast<size_t>(kGroupedSlots) * kGroupedSlotSize, "str", __LINE__));
-    if (grouped_ring == nullptr) return "";
-  }
-  const int index = grouped_next % kGroupedSlots;
-  grouped_next = index + 1;
-  char *text = grouped_ring + static_cast<ptrdiff_t>(index) * kGroupedSlotSize;
+  char *text = grouped_ring.take();
 
   // Digits from the least significant one, a comma before every fourth.
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
@@ -63,7 +66,7 @@ extern "C" int64_t str_hex_parse(const char *text) {
   const unsigned char sign = *p;
   if (sign == '+' || sign == '-') ++p;
   uint64_t value = 0;  // wraps: only the last 16 digits count
-  for (int d = hex_digit(*p); d >= 0; d = hex_digit(*++p))
+  for (int d = str_hex_value(*p); d >= 0; d = str_hex_value(*++p))
     value = value * 16 + static_cast<uint64_t>(d);
   if (sign == '-') value = 0 - value;
   return static_cast<int64_t>(value);

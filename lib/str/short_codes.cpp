@@ -1,12 +1,15 @@
 // Short codes: 32-bit values written as six characters of the 64-character
 // alphabet (6 bits each, most significant first), and read back.
+#include <cstring>
+
 #include "misc.h"
 #include "str.h"
 
 namespace {
 
 // Position (0-63) of each byte in the alphabet; 0 for bytes outside it.
-unsigned char *str_code_table = nullptr;
+unsigned char code_table[256];
+bool code_table_built = false;
 
 char single_code[7];
 char double_code[13];
@@ -19,13 +22,11 @@ void encode_into(char *out, uint32_t value) {
 }  // namespace
 
 extern "C" int str_code_init(void) {
-  auto *table = static_cast<unsigned char *>(mem_calloc(256, "str", __LINE__));
-  if (table == nullptr) return 0;
+  memset(code_table, 0, sizeof code_table);
   const unsigned char *alphabet = reinterpret_cast<const unsigned char *>(process_info.alphabet64);
   for (int i = 0; i < 64 && alphabet[i] != 0; ++i)
-    table[alphabet[i]] = static_cast<unsigned char>(i);
-  mem_free(str_code_table);
-  str_code_table = table;
+    code_table[alphabet[i]] = static_cast<unsigned char>(i);
+  code_table_built = true;
   return 1;
 }
 
@@ -44,9 +45,9 @@ extern "C" const char *str_code_encode2(uint32_t first, uint32_t second) {
 
 extern "C" uint32_t str_code_decode(const char *code) {
   if (code == nullptr) return 0;
-  if (str_code_table == nullptr && !str_code_init()) return 0;
+  if (!code_table_built) str_code_init();
   uint32_t value = 0;
   const unsigned char *p = reinterpret_cast<const unsigned char *>(code);
-  for (int i = 0; i < 6 && p[i] != 0; ++i) value = value * 64 + str_code_table[p[i]];
+  for (int i = 0; i < 6 && p[i] != 0; ++i) value = value * 64 + code_table[p[i]];
   return value;
 }

@@ -4,9 +4,9 @@
 // is allocated.
 #include <cstring>
 
-#include "byte_scan.h"
 #include "misc.h"
 #include "str.h"
+#include "str/internal/byte_scan.h"
 
 namespace {
 

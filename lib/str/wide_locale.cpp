@@ -7,7 +7,7 @@
 // here as a short list of Unicode ranges and applies only in multibyte
 // locales, where wide characters are Unicode code points; single-byte
 // locales know no such characters.
-#include "wide_locale.h"
+#include "str/internal/wide_locale.h"
 
 #include <cstdlib>
 #include <cwctype>

@@ -35,20 +35,10 @@ inline void write_file_at(const std::string &path, const std::string &text, int6
   utimes(path.c_str(), times);
 }
 
-// A record whose pointers stay valid for the test; records are never freed by
-// the library, so the test frees what the table and the names allocated.
+// A record whose pointers stay valid for the test, released at its end.
 struct ScopedRanges {
   explicit ScopedRanges(const char *name) : table(ip_ranges_new(name)) {}
-  ~ScopedRanges() {
-    if (!table) return;
-    mem_free(table->starts);
-    mem_free(table->ids);
-    mem_free(table->codes);
-    mem_free(table->titles);
-    mem_free(table->names_text);
-    mem_free(table->name);
-    mem_free(table);
-  }
+  ~ScopedRanges() { ip_ranges_free(table); }
   ScopedRanges(const ScopedRanges &) = delete;
   ScopedRanges &operator=(const ScopedRanges &) = delete;
   ip_ranges *operator->() const { return table; }

@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "test_support.h"
 
 namespace services_support {
@@ -31,6 +33,17 @@ inline int run_in_child(const std::function<int()> &body, bool as_nobody = false
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs body in a forked child, so that it starts from this process's state
+// and leaves no trace in it (the hit counter's totals, for one); a failed
+// expectation in the child fails the test.
+inline void expect_in_child(const std::function<void()> &body) {
+  EXPECT_EQ(run_in_child([&] {
+              body();
+              return ::testing::Test::HasFailure() ? 1 : 0;
+            }),
+            0);
 }
 
 // Lets an unprivileged child write its logs under root: opens up root, its

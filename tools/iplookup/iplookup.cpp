@@ -2,14 +2,13 @@
 #include "iplookup.h"
 
 #include <arpa/inet.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "ip_ranges.h"
 #include "misc.h"
+#include "program.h"
 #include "str.h"
 
 namespace {
@@ -59,26 +58,11 @@ bool answer_lines(ip_ranges *table, FILE *in, FILE *out, FILE *err) {
   return all_good;
 }
 
-// The library never releases a record; a run that made one releases it, so
-// that the logic can run again in the same process.
-void release(ip_ranges *table) {
-  mem_free(table->starts);
-  mem_free(table->ids);
-  mem_free(table->codes);
-  mem_free(table->titles);
-  mem_free(table->names_text);
-  mem_free(table->name);
-  mem_free(table);
-}
-
 }  // namespace
 
 int iplookup_run(const char *root, int count, char **args, FILE *in, FILE *out, FILE *err) {
   process_info.name = "iplookup";
-  if (chdir(root) != 0) {
-    fprintf(err, "iplookup: cannot change directory to %s: %s\n", root, strerror(errno));
-    return 1;
-  }
+  if (!velmor_tools::enter_root(root, err)) return 1;
   ip_ranges *table = ip_ranges_new("countries");
   if (!table) return 1;
   bool all_good = true;
@@ -94,7 +78,7 @@ int iplookup_run(const char *root, int count, char **args, FILE *in, FILE *out, 
             root, root);
     all_good = false;
   }
-  release(table);
+  ip_ranges_free(table);
   fflush(out);
   return all_good ? 0 : 1;
 }

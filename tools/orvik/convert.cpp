@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <new>
+#include <memory>
 
 #include "misc.h"
 #include "orvik.h"
+#include "program.h"
+
+namespace orvik {
 
 namespace {
 
@@ -15,13 +18,10 @@ constexpr const char *kTablePath = "conf/countries.ips";
 constexpr int kLineSize = 1024;
 constexpr size_t kStreamBuffer = 1 << 16;
 
-int16_t find_in_cache(void *cache, const char *code) {
-  return static_cast<orvik_code_cache *>(cache)->find(code);
-}
-
-int16_t find_in_names(void *names, const char *code) {
-  return ip_ranges_find(static_cast<ip_ranges *>(names), code);
-}
+struct RecordFree {
+  void operator()(ip_ranges *record) const { ip_ranges_free(record); }
+};
+using Record = std::unique_ptr<ip_ranges, RecordFree>;
 
 // Closes the temporary file and moves it into place. On failure the
 // temporary file is removed; the old table is never touched.
@@ -44,20 +44,16 @@ bool commit(FILE *out, const char *temp_path) {
 
 }  // namespace
 
-bool orvik_convert(FILE *in) {
-  // Records are never released; keeping the latest one here leaves it
-  // reachable until the process ends.
-  static ip_ranges *names;
-  names = ip_ranges_new("countries");
-  // The cache is large for the stack; without it every code goes to the table.
-  auto *cache = new (std::nothrow) orvik_code_cache(names);
+bool convert(FILE *in) {
+  Record names(ip_ranges_new("countries"));
+  CodeCache codes(names.get());
+  if (!codes.ready()) return false;
 
   char temp_path[256];
   snprintf(temp_path, sizeof temp_path, "%s.%d", kTablePath, static_cast<int>(getpid()));
-  FILE *out = fopen(temp_path, "w");
+  FILE *out = fopen(temp_path, "we");
   if (out == nullptr) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", temp_path);
-    delete cache;
     return false;
   }
 
@@ -65,25 +61,21 @@ bool orvik_convert(FILE *in) {
   static char out_buffer[kStreamBuffer];
   setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
 
-  orvik_table table;
-  if (cache != nullptr) {
-    orvik_table_begin(&table, out, find_in_cache, cache);
-  } else {
-    orvik_table_begin(&table, out, find_in_names, names);
-  }
+  TableBuilder table(out, codes);
   char line[kLineSize];
-  while (fgets(line, sizeof line, in) != nullptr) orvik_table_take(&table, line);
-  orvik_table_finish(&table);
-  delete cache;
+  while (fgets(line, sizeof line, in) != nullptr) table.take(line);
+  table.finish();
   return commit(out, temp_path);
 }
 
+}  // namespace orvik
+
 int orvik_run(const char *root, FILE *in) {
   process_info.name = "orvik";
-  if (chdir(root) != 0) return 1;
+  if (!velmor_tools::enter_root(root)) return 1;
   // Fewer, larger reads; nothing has been read from in yet. The buffer must
   // outlive the stream, which the caller closes.
-  static char in_buffer[kStreamBuffer];
+  static char in_buffer[orvik::kStreamBuffer];
   setvbuf(in, in_buffer, _IOFBF, sizeof in_buffer);
-  return orvik_convert(in) ? 0 : 1;
+  return orvik::convert(in) ? 0 : 1;
 }

@@ -1,29 +1,23 @@
 // Reading the fields of one input line.
-#include <cstdint>
+#include <cstring>
 
 #include "orvik.h"
 #include "str.h"
+#include "str/internal/number_scan.h"
 
-uint32_t orvik_parse_number(const char *p) {
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  const bool negative = *p == '-';
-  if (*p == '+' || *p == '-') ++p;
-  // Beyond this, one more digit no longer fits 64 bits.
-  constexpr uint64_t kLastSafe = UINT64_MAX / 10;
-  constexpr uint64_t kLastDigit = UINT64_MAX % 10;
-  uint64_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    const auto digit = static_cast<uint64_t>(*p - '0');
-    if (value > kLastSafe || (value == kLastSafe && digit > kLastDigit)) {
-      return UINT32_MAX;  // saturated: all bits set
-    }
-    value = value * 10 + digit;
-  }
-  if (negative) value = 0 - value;
-  return static_cast<uint32_t>(value);
+namespace orvik {
+
+namespace {
+
+// A number field as strtoul reads it in base 10, keeping the low 32 bits.
+uint32_t number_of(const char *text) {
+  const auto number = velmor::scan_decimal<uint64_t>(text, text + strlen(text));
+  return static_cast<uint32_t>(velmor::strtoul_value(number));
 }
 
-void orvik_read_line(const char *line, orvik_line *out) {
+}  // namespace
+
+void read_line(const char *line, LineFields *out) {
   char first[32], last[32], start[32], end[32];
   str_split(line, ",", 32, first, last, start, end, out->code, out->name, nullptr);
 
@@ -35,8 +29,8 @@ void orvik_read_line(const char *line, orvik_line *out) {
     return;
   }
   // Each field opens with a quote; its text starts at the second character.
-  out->start = orvik_parse_number(start + 1);
-  out->end = orvik_parse_number(end + 1);
+  out->start = number_of(start + 1);
+  out->end = number_of(end + 1);
 
   char *code = out->code;
   char *p = code;
@@ -47,3 +41,5 @@ void orvik_read_line(const char *line, orvik_line *out) {
   }
   *p = '\0';
 }
+
+}  // namespace orvik

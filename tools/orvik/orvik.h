@@ -9,8 +9,15 @@
 
 #include "ip_ranges.h"
 
+// The program: names itself, changes into root and converts in; returns the
+// exit status (0, or 1 on failure). Nothing may have been read from in yet:
+// it gets a larger buffer of the program's own, one per process.
+int orvik_run(const char *root, FILE *in);
+
+namespace orvik {
+
 // The fields of one input line that the converter uses.
-struct orvik_line {
+struct LineFields {
   uint32_t start;  // field 3 as a number (low 32 bits)
   uint32_t end;    // field 4 as a number (low 32 bits)
   char code[32];   // field 5 without its opening quote, folded, cut at the next quote
@@ -20,56 +27,69 @@ struct orvik_line {
 
 // Splits a line (line end already removed) into its fields; the line itself
 // is left as it is.
-void orvik_read_line(const char *line, orvik_line *out);
+void read_line(const char *line, LineFields *out);
 
-// A decimal number read as strtoul reads base 10 (leading white space, one
-// sign, saturating at the unsigned 64-bit maximum), keeping its low 32 bits.
-uint32_t orvik_parse_number(const char *text);
+// Where the converter takes the id of a country code from: -1 for a code
+// the names do not list.
+class CodeLookup {
+ public:
+  virtual int16_t find(const char *code) = 0;
+
+ protected:
+  ~CodeLookup() = default;
+};
 
 // Country code to id through the names table, remembering each answer once
-// the names are loaded, so that a long input costs one scan per code.
-class orvik_code_cache {
+// the names are loaded, so that a long input costs one scan per code. While
+// the names cannot be loaded every question goes to the table, which tries
+// to load them again.
+class CodeCache final : public CodeLookup {
  public:
-  explicit orvik_code_cache(ip_ranges *names);
-  int16_t find(const char *code);
+  explicit CodeCache(ip_ranges *names);
+  ~CodeCache();
+  CodeCache(const CodeCache &) = delete;
+  CodeCache &operator=(const CodeCache &) = delete;
+
+  bool ready() const { return two_letter_ != nullptr; }  // false: no memory (logged)
+  int16_t find(const char *code) override;
 
  private:
   static constexpr int16_t kNotAsked = INT16_MIN;
+  // An answer is kept only once the names are loaded.
+  bool names_loaded() const { return names_ != nullptr && names_->titles != nullptr; }
+
   ip_ranges *names_;
-  int16_t two_letter_[1 << 16];  // codes of exactly two bytes, by their bytes
+  int16_t *two_letter_;  // 65536 codes of exactly two bytes, by their bytes
   std::unordered_map<std::string, int16_t> other_;
 };
 
-using orvik_lookup = int16_t (*)(void *context, const char *code);
+// The boundary table as the input lines arrive: one entry where the id
+// changes, none for gaps (a gap keeps the id of the range before it), and a
+// closing entry after the last range.
+class TableBuilder {
+ public:
+  // Starts the table on out with the entry 0.0.0.0 0.
+  TableBuilder(FILE *out, CodeLookup &codes);
 
-// One table being written: the end of the last accepted range and the id of
-// the last entry written.
-struct orvik_table {
-  FILE *out;
-  orvik_lookup lookup;
-  void *context;
-  uint32_t prev_end;
-  int16_t written_id;
+  // Takes one input piece (its line end is cut here): skips it when it is
+  // not above the previous range, writes an entry where the id changes.
+  void take(char *line);
+
+  // Closes the last range with an entry of id 0 unless it reaches the top.
+  void finish();
+
+ private:
+  FILE *out_;
+  CodeLookup &codes_;
+  uint32_t prev_end_ = 0;   // end of the last accepted range
+  int16_t written_id_ = 0;  // id of the last entry written
 };
 
-// Starts a table on out with the entry 0.0.0.0 0.
-void orvik_table_begin(orvik_table *table, FILE *out, orvik_lookup lookup, void *context);
-
-// Takes one input piece (its line end is cut here): skips it when it is not
-// above the previous range, writes an entry where the id changes.
-void orvik_table_take(orvik_table *table, char *line);
-
-// Closes the last range with an entry of id 0 unless it reaches the top.
-void orvik_table_finish(orvik_table *table);
-
-// Writes one "%s %d\n" entry: the start as a dotted quad and the id.
-void orvik_write_entry(FILE *out, uint32_t start, int id);
+// Writes the entry (start, id) in the table format.
+void write_entry(FILE *out, uint32_t start, int id);
 
 // Reads in and writes "conf/countries.ips" (relative to the working
 // directory) through a temporary file; false after a logged failure.
-bool orvik_convert(FILE *in);
+bool convert(FILE *in);
 
-// The program: names itself, changes into root and converts in; returns the
-// exit status (0, or 1 on failure). Nothing may have been read from in yet:
-// it gets a larger buffer of the program's own, one per process.
-int orvik_run(const char *root, FILE *in);
+}  // namespace orvik

@@ -47,10 +47,6 @@ class PieceReader {
 // its first NUL byte, then one LF and after it one CR are cut off.
 const char *piece_text_end(const char *begin, const char *end);
 
-// The address str_ip_parse gives for the text [begin, end), computed without
-// copying: 0xFFFFFFFF when the text holds no dotted quad.
-uint32_t parse_quad(const char *begin, const char *end);
-
 struct Range {
   uint32_t first;
   uint32_t last;  // inclusive
@@ -137,8 +133,8 @@ void merge_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
   if (end != UINT32_MAX) emit(end + 1, false);
 }
 
-// Formats boundary entries ("%s %d\n") into a large buffer and writes it out
-// in big blocks.
+// Formats boundary entries (table_format.h) into a large buffer and writes it
+// out in big blocks.
 class TableWriter {
  public:
   TableWriter(FILE *out, int16_t covered_id);
@@ -157,12 +153,8 @@ class TableWriter {
   FILE *out_;
   char *buf_;
   size_t len_ = 0;
-  char covered_text_[16];  // " <id>\n"
-  size_t covered_len_;
+  int16_t covered_id_;
   int write_errno_ = 0;
 };
-
-// Dotted quad of addr into dst (at least 16 bytes); returns its length.
-size_t format_quad(uint32_t addr, char *dst);
 
 }  // namespace tamsel

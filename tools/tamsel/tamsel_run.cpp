@@ -1,11 +1,10 @@
 // The converter's run: start-up, reading every piece, sorting, merging and
 // printing the boundary table.
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "ip_ranges.h"
 #include "misc.h"
+#include "program.h"
 #include "tamsel.h"
 
 namespace {
@@ -61,9 +60,7 @@ bool print_table(RangeStore &store, TableWriter &writer) {
 
 int tamsel_run(const char *root, FILE *in, FILE *out) {
   process_info.name = "tamsel";
-  // Not tested: when the change fails, work goes on in the start directory.
-  if (chdir(root) != 0) {
-  }
+  if (!velmor_tools::enter_root(root)) return 1;
   int16_t ru = id_of_ru();
   // The allocator has logged any failure; without these buffers nothing
   // can be read or printed, so the run fails before printing anything.

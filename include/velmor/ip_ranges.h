@@ -22,7 +22,15 @@ typedef struct ip_ranges {
   char **titles;       /* 256 references into names_text, or null */
 } ip_ranges;
 
+/* A new record for the table name (no file is read yet); null when memory
+ * cannot be had (reported). */
 ip_ranges *ip_ranges_new(const char *name);
+
+/* Releases the record and everything it holds (table, names, name); a null
+ * record is ignored. Pointers taken from the record are invalid afterwards.
+ * Without it a record lives until the process ends. */
+void ip_ranges_free(ip_ranges *table);
+
 bool ip_ranges_load_names(ip_ranges *table);
 const char *ip_ranges_code(ip_ranges *table, uint16_t id);
 const char *ip_ranges_title(ip_ranges *table, uint16_t id);

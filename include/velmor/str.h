@@ -178,7 +178,7 @@ int str_is_alnum_1251(unsigned char c);
 uint32_t str_hash(const char *text);
 
 /* Decimal text with ',' between groups of three digits, in a ring of 40
- * slots; "" when the ring cannot be allocated. */
+ * slots. */
 const char *str_num_grouped(int64_t value);
 
 /* Hexadecimal number after leading TAB, LF, CR or spaces and one optional
@@ -195,12 +195,12 @@ char *str_dup(const char *text);
  * delimiter bytes, as strtok does, and copies them in order into the output
  * buffers that follow, ended by a null pointer. Each output holds at most
  * size - 2 characters; outputs left over are emptied. 1 on success, 0 when
- * size is below 1 or the working buffer cannot be allocated (outputs are then
- * untouched). Ends any strtok sequence in progress. */
+ * size is below 1 (outputs are then untouched). Ends any strtok sequence in
+ * progress. */
 int str_split(const char *source, const char *delimiters, int32_t size, ...);
 
-/* printf into the next of 8 rotating 1024-byte buffers; null when that buffer
- * cannot be allocated. */
+/* printf into the next of 8 rotating 1024-byte buffers (cut to fit); valid
+ * until eight further calls. */
 char *str_printf(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -208,8 +208,8 @@ char *str_printf(const char *format, ...)
     ;
 
 /* Short codes over process_info.alphabet64, 6 bits per character, most
- * significant first. str_code_init builds the decoding table (1, or 0 when it
- * cannot be allocated); the encoders return static texts of 6 and 12
+ * significant first. str_code_init (re)builds the decoding table from the
+ * alphabet and gives 1; the encoders return static texts of 6 and 12
  * characters, overwritten by the next call; str_code_decode reads at most 6
  * characters (0 for null or empty). */
 int str_code_init(void);

@@ -13,7 +13,7 @@
 extern "C" {
 #endif
 
-/* ---- process record and logger ---- */
+/* ---- process record, time cache and logger ---- */
 
 enum {
   LOG_DEBUG = 0,
@@ -72,7 +72,7 @@ void *mem_realloc(void *block, size_t size, const char *file, unsigned int line)
 void *mem_free(void *block);
 char *mem_strdup(const char *text, const char *file, unsigned int line);
 
-/* ---- files ---- */
+/* ---- reading a whole file ---- */
 
 /* Whole file plus a terminator, owned by the caller (mem_free); null when the
  * file cannot be examined, opened or allocated, or is 2 GiB or larger. */
@@ -90,15 +90,15 @@ int64_t file_mtime(const char *path);
 
 /* 1 when path can be examined (a file, a directory, ...), else 0; no report. */
 int file_exists(const char *path);
-/* ---- file status (end) ---- */
-
-/* ---- directories and file moves (begin) ---- */
-/* Paths handed to make_path, clear_dir and remove_tree are limited to 255
- * bytes; a longer one is refused (reported with "File name too long"), never
- * cut. Failures are reported through log_msg. */
 
 /* Size of the file open on fd, or -1 when it cannot be examined (no report). */
 int64_t fd_size(int fd);
+/* ---- file status (end) ---- */
+
+/* ---- directories (begin) ---- */
+/* Paths handed to make_path, clear_dir and remove_tree are limited to 255
+ * bytes; a longer one is refused (reported with "File name too long"), never
+ * cut. Failures are reported through log_msg. */
 
 /* Creates every missing directory of path (mode 0777 less the umask), each
  * after a "creating directory %s" message; true when all of them exist
@@ -113,27 +113,31 @@ bool clear_dir(const char *path);
  * and never followed. True when the whole tree is gone; false after trying
  * every entry. */
 bool remove_tree(const char *path);
+/* ---- directories (end) ---- */
 
+/* ---- moving files (begin) ---- */
 /* Renames source to destination, copying in 128 KiB blocks and removing the
  * source when they lie on different file systems. 0 on success, -1 on
  * failure; rename and open failures are left for the caller to report. */
 int move_file(const char *source, const char *destination);
-/* ---- directories and file moves (end) ---- */
+/* ---- moving files (end) ---- */
 
-/* ---- daemon start and hit counter (begin) ---- */
+/* ---- daemon start (begin) ---- */
 /* Changes to the installation root and records this process in the pid file
  * "velmor/pids/<name>" under it. With detach, takes an exclusive lock on the
  * pid file (with refuse, gives false when another instance holds it), forks
  * (the parent exits with status 0), starts a new session and puts /dev/null
  * on descriptors 0 to 2. True when this process goes on as the instance. */
 bool daemon_start(const char *name, bool detach, bool refuse);
+/* ---- daemon start (end) ---- */
 
+/* ---- hit counter (begin) ---- */
 /* Counts one hit (none when close is true) and adds the pending hits to the
  * counter file "velmor/logs/<name>-count" under the installation root every
  * 1000 hits and on close; close also closes the file. Returns the hits this
  * process has counted. */
 int32_t hit_count(const char *name, bool close);
-/* ---- daemon start and hit counter (end) ---- */
+/* ---- hit counter (end) ---- */
 
 /* ---- calendar (begin) ---- */
 /* Days from 2000-01-01 to the date of tm (tm_year and tm_yday) for the years
@@ -154,16 +158,19 @@ struct tm *localtime32(const int32_t *seconds);
 /* Time as text in one of seven styles, local 0 "%d/%b/%Y:%H:%M:%S",
  * 1 "%d/%b/%Y", 2 "%H:%M:%S", 3 "%Y-%m-%d", 4 "%Y-%m-%d %H:%M:%S", UTC
  * 5 "%a, %d %b %Y %H:%M:%S GMT", 6 "%a, %d-%b-%Y %H:%M:%S GMT"; any other
- * style gives "". The text lives in the shared ring of eight slots. */
+ * style gives "". The text lives in a ring of eight slots, valid until
+ * eight further calls. */
 const char *time_text(int64_t seconds, int style);
+/* ---- calendar (end) ---- */
 
+/* ---- integer helpers (begin) ---- */
 /* needed when it is 0x80000000 or more gives 0x80000000; otherwise start
  * doubled until it is not below needed (a start of 0 counts as 1). */
 uint32_t grow_pow2(uint32_t needed, int start);
 
 /* Number of 1 bits of value. */
 int bit_count(uint32_t value);
-/* ---- calendar (end) ---- */
+/* ---- integer helpers (end) ---- */
 
 #ifdef __cplusplus
 }

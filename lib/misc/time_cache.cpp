@@ -1,5 +1,5 @@
-// The time cache read by every log call, the day count and the text ring.
-#include "clock.h"
+// The time cache read by every log call, and the day count it keeps.
+#include "misc/internal/day_count.h"
 
 #include <cstdio>
 
@@ -41,24 +41,10 @@ int64_t days_to_new_year(int64_t year) {
   return 365 * y + floor_div(y, 4) - floor_div(y, 100) + floor_div(y, 400);
 }
 
-struct TextRing {
-  char slots[8][text_ring_slot_size];
-  int counter;
-};
-
-TextRing text_ring;
-
 }  // namespace
 
 int32_t days_since_2000(int year, int yday) {
   return static_cast<int32_t>(days_to_new_year(year) - days_to_new_year(2000) + yday);
-}
-
-char *text_ring_take() {
-  text_ring.counter = (text_ring.counter + 1) & 7;
-  char *slot = text_ring.slots[text_ring.counter];
-  slot[0] = '\0';
-  return slot;
 }
 
 }  // namespace velmor

@@ -1,4 +1,4 @@
-// Creating and emptying directories, and the size of an open file.
+// Creating and emptying directories.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,11 +8,9 @@
 #include <cstring>
 
 #include "misc.h"
-#include "str.h"
+#include "misc/internal/paths.h"
 
 namespace {
-
-constexpr size_t kPathMax = 255;  // longest path these operations accept
 
 bool exists(const char *path) {
   struct stat st;
@@ -22,10 +20,6 @@ bool exists(const char *path) {
 bool is_directory(const char *path) {
   struct stat st;
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool is_dot_entry(const char *name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 // Creates one directory of make_path's walk; another process creating it
@@ -40,27 +34,18 @@ bool make_one_dir(const char *prefix) {
 
 }  // namespace
 
-extern "C" int64_t fd_size(int fd) {
-  struct stat st;
-  if (fstat(fd, &st) != 0) return -1;
-  return st.st_size;
-}
-
 extern "C" bool make_path(const char *path) {
-  size_t length = strlen(path);
-  if (length > 0 && path[length - 1] == '/') --length;
-  if (length > kPathMax) {
-    errno = ENAMETOOLONG;
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot make directory %s", path);
-    return false;
-  }
-  char work[kPathMax + 1];
-  str_copy(work, path, static_cast<int>(length + 1));
+  std::string_view whole(path);
+  if (!whole.empty() && whole.back() == '/') whole.remove_suffix(1);
+  velmor::PathText work_path;
+  if (!velmor::build_path(work_path, {"cannot make directory "}, {whole})) return false;
+  const char *work = work_path.c_str();
+  size_t length = whole.size();
   if (exists(work)) return true;
 
   // Walk the pieces between slashes; prefix holds the path up to the end of
   // the current piece, so each directory is examined before its children.
-  char prefix[kPathMax + 1];
+  char prefix[velmor::path_max + 1];
   size_t end = 0;
   while (end <= length) {
     const char *slash = strchr(work + end, '/');
@@ -78,11 +63,8 @@ extern "C" bool make_path(const char *path) {
 // put while failures are reported. A directory that cannot be entered is
 // reported as "cannot chdir to %s", the message operators know for it.
 extern "C" bool clear_dir(const char *path) {
-  if (strlen(path) > kPathMax) {
-    errno = ENAMETOOLONG;
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
-    return false;
-  }
+  velmor::PathText checked;
+  if (!velmor::build_path(checked, {"cannot chdir to "}, {path})) return false;
   int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
@@ -96,7 +78,7 @@ extern "C" bool clear_dir(const char *path) {
   }
   // "." and ".." are skipped by name: not every file system lists them first.
   while (const struct dirent *entry = readdir(dir)) {
-    if (is_dot_entry(entry->d_name)) continue;
+    if (velmor::is_dot_entry(entry->d_name)) continue;
     if (unlinkat(fd, entry->d_name, 0) != 0)
       log_msg(LOG_ERROR | LOG_ERRNO, "cannot unlink %s/%s", path, entry->d_name);
   }
