@@ -1,9 +1,18 @@
 // orvik run as a program against a scratch installation root.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <map>
 #include <regex>
 #include <string>
+#include <vector>
 
+#include "hardening_procs.h"
 #include "orvik_csv.h"
 #include "test_support.h"
 
@@ -29,8 +38,9 @@ class OrvikProgram : public ::testing::Test {
   }
   void TearDown() override { testing_support::remove_tree_at(kRoot); }
 
-  testing_support::RunResult run(const std::string &input) {
-    return run_program(ORVIK_TESTROOT_BIN, {}, input);
+  testing_support::RunResult run(const std::string &input,
+                                 const std::function<void()> &before_exec = nullptr) {
+    return run_program(ORVIK_TESTROOT_BIN, {}, input, before_exec);
   }
 };
 
@@ -137,6 +147,94 @@ TEST_F(OrvikProgram, MissingConfFailsWithoutChanges) {
       std::regex(
           R"(\|orvik\| cannot open conf/countries\.ips\.\d+: No such file or directory\n)")));
   EXPECT_FALSE(path_exists(kRoot + "/conf"));
+}
+
+// No IPv4 address lies above 4294967295 or below 0. Such a line (an IPv6
+// line of the same layout, or garbage) used to be cut to its low 32 bits
+// and wrote a nonsense entry; now nothing is written for it.
+TEST_F(OrvikProgram, NumbersBeyond32BitsAreSkippedAsMalformed) {
+  const std::string ipv6 = "\"2001:200::\",\"2001:200:ffff:ffff:ffff:ffff:ffff:ffff\",\""s +
+                           "42540528726795050063891204319802818560\",\"" +
+                           "42540528806023212578155541913346768895\",\"JP\",\"Japan\"";
+  const std::string just_over = "\"x\",\"y\",\"4294967296\",\"4294967296\",\"AU\",\"Over\"";
+  const std::string negative = "\"x\",\"y\",\"-1\",\"-1\",\"CN\",\"Minus\"";
+  const auto result = run(au("1.0.0.0", "1.0.0.255") + ipv6 + "\n" + just_over + "\n" + negative +
+                          "\n" + cn("2.0.0.0", "2.0.0.255"));
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(read_file(kTable), "0.0.0.0 0\n1.0.0.0 13\n2.0.0.0 45\n2.0.1.0 0\n");
+  const auto lines = split_lines(day_log(kRoot, "message.log"));
+  ASSERT_EQ(lines.size(), 3u) << day_log(kRoot, "message.log");
+  EXPECT_EQ(lines[0].substr(16), "skip malformed: " + ipv6);
+  EXPECT_EQ(lines[1].substr(16), "skip malformed: " + just_over);
+  EXPECT_EQ(lines[2].substr(16), "skip malformed: " + negative);
+}
+
+// A read error on the input is no end of input: "orvik < directory" used to
+// replace a good table with "0.0.0.0 0" and exit 0, logging nothing.
+TEST_F(OrvikProgram, ReadErrorKeepsTheOldTable) {
+  write_file(kTable, "0.0.0.0 0\n9.0.0.0 13\n");
+  const std::string dir = kRoot + "/conf";
+  const auto result = run("", [&dir] {
+    int fd = open(dir.c_str(), O_RDONLY);
+    dup2(fd, 0);
+  });
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(day_log(kRoot, "error.log").find("|orvik| cannot read standard input: Is a directory\n"),
+            std::string::npos)
+      << day_log(kRoot, "error.log");
+  EXPECT_EQ(read_file(kTable), "0.0.0.0 0\n9.0.0.0 13\n");
+  EXPECT_EQ(testing_support::list_dir(dir), (std::vector<std::string>{"countries", "countries.ips"}));
+}
+
+// Under a file-size limit the table's writes fail with EFBIG rather than
+// kill the program with SIGXFSZ (which left the temporary file behind): the
+// failure is reported and the old table stays.
+TEST_F(OrvikProgram, FileSizeLimitLeavesNoTemporaryFile) {
+  write_file(kTable, "0.0.0.0 0\n9.0.0.0 13\n");
+  std::string input;
+  for (int i = 0; i < 200; ++i) {
+    input += (i % 2 ? au : cn)(("1.0." + std::to_string(i) + ".0").c_str(),
+                               ("1.0." + std::to_string(i) + ".255").c_str());
+  }
+  const auto result = run(input, [] {
+    signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{1024, 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(day_log(kRoot, "error.log").find(": File too large\n"), std::string::npos)
+      << day_log(kRoot, "error.log");
+  EXPECT_EQ(read_file(kTable), "0.0.0.0 0\n9.0.0.0 13\n");
+  EXPECT_EQ(testing_support::list_dir(kRoot + "/conf"),
+            (std::vector<std::string>{"countries", "countries.ips"}));
+}
+
+// The new table is on disk before it takes the table's name, and the rename
+// is synced: after a crash the name holds the old or the whole new table.
+TEST_F(OrvikProgram, TableIsSyncedBeforeTheRenameAndTheRenameAfter) {
+  if (system("command -v strace >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  const std::string trace = kRoot + "/trace";
+  const auto result = testing_support::run_program(
+      "/usr/bin/strace", {"-f", "-o", trace, "-e", "trace=openat,fsync,rename", ORVIK_TESTROOT_BIN},
+      au("1.0.0.0", "1.0.0.255"));
+  ASSERT_EQ(result.status, 0) << result.err;
+  // The calls that matter, in order: open of the temporary file (its
+  // descriptor), its fsync, the rename, an open of conf and its fsync.
+  std::string calls;
+  std::smatch m;
+  std::map<std::string, std::string> opened;  // descriptor -> what it was last opened for
+  for (const std::string &line : split_lines(read_file(trace))) {
+    if (std::regex_search(line, m, std::regex(R"(openat\(.*"conf/countries\.ips\.\d+".* = (\d+))"))) {
+      opened[m[1]] = "temp", calls += "open-temp ";
+    } else if (std::regex_search(line, m, std::regex(R"(openat\(.*"conf", .* = (\d+))"))) {
+      opened[m[1]] = "conf", calls += "open-conf ";
+    } else if (std::regex_search(line, m, std::regex(R"(fsync\((\d+)\) += 0)"))) {
+      calls += "fsync-" + (opened.count(m[1]) ? opened[m[1]] : "other") + " ";
+    } else if (line.find("rename(\"conf/countries.ips.") != std::string::npos) {
+      calls += "rename ";
+    }
+  }
+  EXPECT_EQ(calls, "open-temp fsync-temp rename open-conf fsync-conf ") << read_file(trace);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -70,7 +71,8 @@ TEST(OrvikWriteEntry, MatchesTheTableFormat) {
 
 // Runs orvik's logic on input in a child process after prepare(); returns
 // its exit status.
-int run_in_child(const std::string &root, const std::string &input, void (*prepare)()) {
+int run_in_child(const std::string &root, const std::string &input,
+                 const std::function<void()> &prepare) {
   FILE *in = tmpfile();
   fwrite(input.data(), 1, input.size(), in);
   rewind(in);
@@ -192,7 +194,7 @@ TEST_F(OrvikFaults, FailedRenameRemovesTheTemporaryFile) {
   EXPECT_FALSE(temporary_left());
 }
 
-TEST_F(OrvikFaults, MissingRootEndsSilently) {
+TEST_F(OrvikFaults, MissingRootLogsNothing) {
   EXPECT_EQ(run_in_child(root / "absent", "", nothing), 1);
   EXPECT_EQ(read_file(root / "conf/countries.ips"), kOldTable);
   EXPECT_EQ(day_log(root.path(), "error.log"), "");
@@ -205,6 +207,29 @@ TEST_F(OrvikFaults, UnreadableNamesMakeEveryCodeUnknown) {
   const std::string messages = day_log(root.path(), "message.log");
   EXPECT_NE(messages.find("unknown country: au (\"Somewhere\")"), std::string::npos) << messages;
   EXPECT_NE(messages.find("unknown country: cn (\"Somewhere\")"), std::string::npos) << messages;
+}
+
+// Another account that can write conf/ plants a link under the temporary
+// name, pointing at a file of root's. orvik used to open it with
+// fopen("w"), overwrite the victim and rename the link over the table. The
+// name is removed (the link itself, not its target) and created anew.
+TEST_F(OrvikFaults, PlantedLinkUnderTheTemporaryNameIsNeverWrittenThrough) {
+  const std::string victim = root / "victim";
+  write_file(victim, "precious\n");
+  const std::string conf = root / "conf";
+  EXPECT_EQ(run_in_child(root.path(), alternating_ranges(3),
+                         [&] {
+                           const std::string planted =
+                               conf + "/countries.ips." + std::to_string(getpid());
+                           if (symlink(victim.c_str(), planted.c_str()) != 0) _exit(99);
+                         }),
+            0);
+  EXPECT_EQ(read_file(victim), "precious\n");
+  struct stat st;
+  ASSERT_EQ(lstat((conf + "/countries.ips").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(read_file(conf + "/countries.ips"), "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.2.0 13\n1.0.3.0 0\n");
+  EXPECT_FALSE(temporary_left());
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 // The tamsel program itself, built for the scratch root TEST_ROOT: its table
 // on standard output, its messages in the root's day log, its exit status.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
 
+#include "hardening_procs.h"
 #include "test_support.h"
 
 namespace {
@@ -51,6 +56,38 @@ TEST_F(TamselProgram, EmptyInputGivesTheSingleEntry) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "0.0.0.1 0\n");
   EXPECT_EQ(day_log(TEST_ROOT, "error.log"), "");
+}
+
+// Started with standard output closed, the program must not take descriptor
+// 1 for its first file (a log file) and print the table into it: writing
+// the table fails, which is reported, with status 1.
+TEST_F(TamselProgram, ClosedStandardOutputIsReportedNotWrittenIntoALog) {
+  write_file(TEST_ROOT "/conf/countries", "7 ru Russia\n");
+  auto result = run_program(TAMSEL_TESTROOT_BIN, {}, "bad line\n10.0.0.0/8\n", [] { close(1); });
+  EXPECT_EQ(result.status, 1);
+  const std::string errors = day_log(TEST_ROOT, "error.log");
+  EXPECT_NE(errors.find("|tamsel| cannot write to standard output: Bad file descriptor\n"),
+            std::string::npos)
+      << errors;
+  EXPECT_EQ(errors.find("10.0.0.0 7"), std::string::npos) << errors;
+}
+
+// Over the file-size limit a write fails with EFBIG instead of killing the
+// program with SIGXFSZ: the log line falls back to standard error and the
+// table is printed (before: killed, status 153, no table).
+TEST_F(TamselProgram, FileSizeLimitTakesTheLoggersFallBack) {
+  write_file(TEST_ROOT "/conf/countries", "7 ru Russia\n");
+  const std::string day = TEST_ROOT "/logs/" + testing_support::local_date();
+  mkdir(day.c_str(), 0755);
+  write_file(day + "/error.log", std::string(8192, '.') + "\n");
+  auto result = run_program(TAMSEL_TESTROOT_BIN, {}, "x\n", [] {
+    signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{4096, 4096};  // below the log file, above the table
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "0.0.0.1 0\n");
+  EXPECT_NE(result.err.find("|tamsel| wrong string: x\n"), std::string::npos) << result.err;
 }
 
 }  // namespace

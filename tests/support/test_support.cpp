@@ -95,7 +95,7 @@ static std::string drain(int fd) {
 }
 
 RunResult run_program(const std::string &program, const std::vector<std::string> &args,
-                      const std::string &input) {
+                      const std::string &input, const std::function<void()> &before_exec) {
   // Input goes through a file so that large inputs cannot dead-lock the pipes.
   char in_path[] = "/tmp/velmor-input.XXXXXX";
   int in_fd = mkstemp(in_path);
@@ -114,6 +114,7 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
     dup2(in_fd, 0);
     dup2(out_fd, 1);
     dup2(err_fd, 2);
+    if (before_exec) before_exec();
     std::vector<char *> argv{const_cast<char *>(program.c_str())};
     for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);

@@ -2,6 +2,7 @@
 // and writes, and running a program with given standard input.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,9 +53,12 @@ struct RunResult {
   std::string err;
 };
 
-// Runs program with args, feeding input on its standard input.
+// Runs program with args, feeding input on its standard input. before_exec,
+// when given, runs in the child after its standard descriptors are in place
+// (to close one, set a limit, ...).
 RunResult run_program(const std::string &program, const std::vector<std::string> &args,
-                      const std::string &input);
+                      const std::string &input,
+                      const std::function<void()> &before_exec = nullptr);
 
 // Resets the logger so that the next message reopens its files (relative to
 // the current directory) and re-reads the clock.

@@ -9,9 +9,11 @@ namespace orvik {
 
 namespace {
 
-// A number field as strtoul reads it in base 10, keeping the low 32 bits.
-uint32_t number_of(const char *text) {
+// A number field as strtoul reads it in base 10. No IPv4 address lies
+// above 4294967295 or below 0: such a number sets *malformed.
+uint32_t number_of(const char *text, bool *malformed) {
   const auto number = velmor::scan_decimal<uint64_t>(text, text + strlen(text));
+  if (number.overflow || number.negative || number.value > UINT32_MAX) *malformed = true;
   return static_cast<uint32_t>(velmor::strtoul_value(number));
 }
 
@@ -24,13 +26,14 @@ void read_line(const char *line, LineFields *out) {
   // Without a fifth field the numbers and the code have nothing to be read
   // from; such a line reads like one whose numbers hold no digits.
   out->complete = out->code[0] != '\0';
+  out->malformed = false;
   if (!out->complete) {
     out->start = out->end = 0;
     return;
   }
   // Each field opens with a quote; its text starts at the second character.
-  out->start = number_of(start + 1);
-  out->end = number_of(end + 1);
+  out->start = number_of(start + 1, &out->malformed);
+  out->end = number_of(end + 1, &out->malformed);
 
   char *code = out->code;
   char *p = code;

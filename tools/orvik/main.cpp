@@ -2,5 +2,9 @@
 #include <cstdio>
 
 #include "orvik.h"
+#include "program.h"
 
-int main() { return orvik_run(VELMOR_ROOT, stdin); }
+int main() {
+  if (!velmor_tools::prepare_process()) return 1;
+  return orvik_run(VELMOR_ROOT, stdin);
+}

@@ -18,11 +18,12 @@ namespace orvik {
 
 // The fields of one input line that the converter uses.
 struct LineFields {
-  uint32_t start;  // field 3 as a number (low 32 bits)
-  uint32_t end;    // field 4 as a number (low 32 bits)
+  uint32_t start;  // field 3 as a number
+  uint32_t end;    // field 4 as a number
   char code[32];   // field 5 without its opening quote, folded, cut at the next quote
   char name[32];   // field 6 as given, quotes included
   bool complete;   // five or more non-empty fields; otherwise start and end are 0
+  bool malformed;  // a number beyond 32 bits or with a '-': no IPv4 address
 };
 
 // Splits a line (line end already removed) into its fields; the line itself
@@ -88,8 +89,37 @@ class TableBuilder {
 // Writes the entry (start, id) in the table format.
 void write_entry(FILE *out, uint32_t start, int id);
 
+// The temporary file a new table is written to, next to the table: created
+// anew (a planted link or a stale file under its name is removed, never
+// written through), and either committed (flushed, synced, renamed over the
+// table, the rename synced) or removed. Failures are logged.
+class TempTable {
+ public:
+  // "<table_path>.<pid>"; dir is the directory holding both.
+  TempTable(const char *table_path, const char *dir);
+  ~TempTable();  // removes the file unless committed
+  TempTable(const TempTable &) = delete;
+  TempTable &operator=(const TempTable &) = delete;
+
+  bool ready() const { return out_ != nullptr; }  // false: not created (logged)
+  FILE *out() const { return out_; }
+  const char *path() const { return path_; }
+  // Puts the table in place; false (logged, file removed) when any step fails.
+  bool commit();
+  // Removes the file without touching the table.
+  void discard();
+
+ private:
+  const char *table_path_;
+  const char *dir_;
+  char path_[256];
+  FILE *out_ = nullptr;
+  char buffer_[1 << 16];
+};
+
 // Reads in and writes "conf/countries.ips" (relative to the working
-// directory) through a temporary file; false after a logged failure.
+// directory) through a temporary file; false after a logged failure (the
+// old table then stays). A read error on in is such a failure.
 bool convert(FILE *in);
 
 }  // namespace orvik

@@ -24,6 +24,10 @@ void TableBuilder::take(char *line) {
   str_chomp(line);
   LineFields fields;
   read_line(line, &fields);
+  if (fields.malformed) {
+    log_msg(LOG_MESSAGE, "skip malformed: %s", line);
+    return;
+  }
   int16_t id = fields.complete ? codes_.find(fields.code) : -1;
 
   // Readers bisect the table, so starts must ascend strictly: a range that

@@ -2,6 +2,10 @@
 // output. Arguments are ignored.
 #include <cstdio>
 
+#include "program.h"
 #include "tamsel.h"
 
-int main() { return tamsel_run(VELMOR_ROOT, stdin, stdout); }
+int main() {
+  if (!velmor_tools::prepare_process()) return 1;
+  return tamsel_run(VELMOR_ROOT, stdin, stdout);
+}
