@@ -1,6 +1,8 @@
 // The installation root and the directories of the daemon services under it.
 #include "misc/internal/install_root.h"
 
+#include <cstdlib>
+
 #include "misc/internal/paths.h"
 
 #ifndef VELMOR_ROOT
@@ -24,12 +26,17 @@ bool dirs_of(const char *root, Dirs *dirs) {
          build_path(dirs->logs, report, {root, "/velmor/logs"});
 }
 
+// The default root: $VELMOR_ROOT when set and not empty (and not too long),
+// else the one the build chose.
+Dirs default_dirs() {
+  Dirs dirs;
+  const char *env = getenv("VELMOR_ROOT");
+  if (env == nullptr || *env == '\0' || !dirs_of(env, &dirs)) dirs_of(VELMOR_ROOT, &dirs);
+  return dirs;
+}
+
 Dirs &current() {
-  static Dirs dirs = [] {
-    Dirs d;
-    dirs_of(VELMOR_ROOT, &d);
-    return d;
-  }();
+  static Dirs dirs = default_dirs();
   return dirs;
 }
 
@@ -40,8 +47,12 @@ const char *pid_dir() { return current().pids.c_str(); }
 const char *counter_dir() { return current().logs.c_str(); }
 
 bool set_install_root(const char *root) {
+  if (root == nullptr) {
+    current() = default_dirs();
+    return true;
+  }
   Dirs dirs;
-  if (!dirs_of(root ? root : VELMOR_ROOT, &dirs)) return false;
+  if (!dirs_of(root, &dirs)) return false;
   current() = dirs;
   return true;
 }

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "misc.h"
+#include "misc/internal/logged_error.h"
 #include "misc/internal/paths.h"
 #include "str.h"
 
@@ -23,6 +24,8 @@ constexpr int slot_count = 8;
 constexpr int errno_report = LOG_ERROR | LOG_ERRNO;
 
 char log_line[line_size];
+// The message part of the latest LOG_ERROR line (logged_error.h).
+char last_error[line_size];
 // Descriptor of each level's file; -1 while not open, 2 after a fall-back.
 int log_fds[slot_count] = {-1, -1, -1, -1, -1, -1, -1, -1};
 
@@ -140,7 +143,25 @@ void write_line(int slot, int length) {
   log_msg(errno_report, "cannot write to %s", process_info.log_files[slot]);
 }
 
+// Keeps the message of the line just built, after "HH:MM:SS|name| ".
+void remember_error(int length) {
+  const char *name = process_info.name ? process_info.name : "undef";
+  size_t prefix = 9 + strlen(name) + 2;
+  size_t end = static_cast<size_t>(length) - 1;  // the line feed
+  if (prefix > end) prefix = end;
+  memcpy(last_error, log_line + prefix, end - prefix);
+  last_error[end - prefix] = '\0';
+}
+
 }  // namespace
+
+namespace velmor {
+
+const char *last_logged_error() { return last_error; }
+
+void forget_logged_error() { last_error[0] = '\0'; }
+
+}  // namespace velmor
 
 extern "C" int log_msg(int level, const char *format, ...) {
   int saved_errno = errno;
@@ -159,6 +180,7 @@ extern "C" int log_msg(int level, const char *format, ...) {
   va_start(args, format);
   int length = build_line(level, saved_errno, format, args);
   va_end(args);
+  if (slot == LOG_ERROR) remember_error(length);
   write_line(slot, length);
   errno = saved_errno;
   return 0;

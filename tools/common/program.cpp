@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "misc.h"
+#include "misc/internal/logged_error.h"
 
 namespace velmor_tools {
 
@@ -32,6 +33,7 @@ bool prepare_process() {
 }
 
 bool enter_root(const char *root, FILE *err) {
+  velmor::forget_logged_error();  // a run reports its own errors only
   if (chdir(root) == 0) return true;
   fprintf(err, "%s: cannot chdir to %s: %s\n", process_info.name, root, strerror(errno));
   return false;

@@ -1,7 +1,8 @@
 // Internal: the installation root and the fixed directories under it. The
-// root is "/usr/local" unless the build chose another default (VELMOR_ROOT)
-// or the program set one for its run; pid files live in "<root>/velmor/pids"
-// and hit counters in "<root>/velmor/logs".
+// root is the one the program set for its run; else the environment
+// variable VELMOR_ROOT when it is set and not empty; else the build's
+// default ("/usr/local" unless configured otherwise). Pid files live in
+// "<root>/velmor/pids" and hit counters in "<root>/velmor/logs".
 #pragma once
 
 namespace velmor {
@@ -14,9 +15,9 @@ const char *pid_dir();
 const char *counter_dir();
 
 // Makes root the installation root for the rest of the process; a null root
-// restores the default. False (with errno ENAMETOOLONG, reported) when the
-// directories under it would be too long for a path; the root is then left
-// as it was.
+// restores the default (VELMOR_ROOT from the environment, else the build's). False (with errno
+// ENAMETOOLONG, reported) when the directories under it would be too long for a path; the root is
+// then left as it was.
 bool set_install_root(const char *root);
 
 }  // namespace velmor
