@@ -2,6 +2,7 @@
 // fall-back to the standard error, errno kept for the caller.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -137,11 +138,11 @@ TEST_F(Logger, MissingLogsDirectoryFallsBackToStandardError) {
   capture.restore();
   std::string err = capture.text();
   std::string dir = "logs/" + today();
-  EXPECT_NE(err.find("cannot create directory " + dir + ": "), std::string::npos) << err;
-  EXPECT_NE(err.find("cannot open log file " + dir + "/error.log for appending"),
-            std::string::npos);
-  EXPECT_NE(err.find("cannot open log file " + dir + "/message.log for appending"),
-            std::string::npos);
+  EXPECT_NE(err.find("cannot create directory " + dir + ": " + strerror(ENOENT) + "\n"),
+            std::string::npos)
+      << err;
+  // Without a day directory no file inside it is tried, or reported.
+  EXPECT_EQ(err.find("cannot open log file"), std::string::npos) << err;
   EXPECT_NE(err.find("| still said\n"), std::string::npos);
 }
 
@@ -156,9 +157,12 @@ TEST_F(Logger, LevelWithoutFileGoesToStandardError) {
       << log("error.log");
 }
 
+// The level's file is a full device (a node of its own: a link to /dev/full
+// would be refused as a link).
 TEST_F(Logger, FailedWriteFallsBackAndIsReported) {
   mkdir(("logs/" + today()).c_str(), 0755);
-  ASSERT_EQ(symlink("/dev/full", ("logs/" + today() + "/message.log").c_str()), 0);
+  if (mknod(("logs/" + today() + "/message.log").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "cannot make a full device here: " << strerror(errno);
   StderrCapture capture;
   log_msg(LOG_MESSAGE, "lost to a full disk");
   log_msg(LOG_MESSAGE, "second");

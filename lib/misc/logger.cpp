@@ -1,5 +1,8 @@
 // The logger: one line per message, appended with a single write to the
 // level's file inside "logs/<local date>", falling back to descriptor 2.
+// Neither the day directory nor a level file is ever reached through a
+// symbolic link: "logs" may be writable by other accounts, and the programs
+// run as root.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -35,6 +38,8 @@ void close_all() {
 
 // Points "logs/current" at the new day directory: a link under a temporary
 // name, renamed over the old one so that readers never see it missing.
+// symlink() never follows or replaces an existing name, so a name planted at
+// the temporary one only makes this step fail; it is left to its owner.
 void link_current(const char *date) {
   velmor::PathText temp_path;
   if (!velmor::build_path(temp_path, {"cannot link ", " -> logs/current"},
@@ -43,42 +48,60 @@ void link_current(const char *date) {
   const char *temp = temp_path.c_str();
   if (symlink(date, temp) != 0) {
     log_msg(errno_report, "cannot link %s -> %s", temp, date);
-    unlink(temp);
   } else if (rename(temp, "logs/current") != 0) {
     log_msg(errno_report, "cannot rename %s - %s", temp, "logs/current");
     unlink(temp);
   }
 }
 
-// Creates the day directory when it is missing, pointing "logs/current" at a
-// new one; a failure is reported on the slot's fall-back descriptor.
-void make_day_dir(int slot, const char *dir, const char *date) {
-  struct stat st;
-  if (stat(dir, &st) == 0) return;
-  if (mkdir(dir, 0777) == 0) {
-    link_current(date);
-  } else if (errno != EEXIST) {
-    log_fds[slot] = 2;
-    log_msg(errno_report, "cannot create directory %s", dir);
+// Only a real directory is opened: a symbolic link standing at its name,
+// even one to a directory, fails with ENOTDIR. O_PATH asks for no read
+// permission, only what creating files inside it needs.
+int open_real_dir(const char *dir) {
+  return open(dir, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Opens the day directory, creating it when it is missing and pointing
+// "logs/current" at a new one. -1 after a report.
+int open_day_dir(const char *dir, const char *date) {
+  int fd = open_real_dir(dir);
+  if (fd < 0 && errno == ENOENT) {
+    if (mkdir(dir, 0777) == 0) {
+      link_current(date);
+    } else if (errno != EEXIST) {  // another process was first, or a non-directory (below)
+      log_msg(errno_report, "cannot create directory %s", dir);
+      return -1;
+    }
+    fd = open_real_dir(dir);
   }
+  if (fd < 0) log_msg(errno_report, "cannot create directory %s", dir);
+  return fd;
+}
+
+// Opens the level's file inside the day directory; a symbolic link at its
+// name is refused (ELOOP), so nothing it points to is created or appended to.
+void open_level_file(int slot, int dir_fd, const char *dir) {
+  const char *file = process_info.log_files[slot] ? process_info.log_files[slot] : "";
+  velmor::PathText path;
+  if (!velmor::build_path(path, {"cannot open log file ", " for appending"}, {dir, "/", file}))
+    return;
+  int fd = openat(dir_fd, file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  log_fds[slot] = fd >= 0 ? fd : 2;
+  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
 }
 
 void open_slot(int slot) {
   char date[16];
   strftime(date, sizeof date, "%Y-%m-%d", &time_cache.local);
-  velmor::PathText dir, path;
-  const char *file = process_info.log_files[slot] ? process_info.log_files[slot] : "";
-  // Until the slot has a file its lines go to descriptor 2, also the report
-  // of a path that cannot be built.
+  // Until the slot has a file its lines go to descriptor 2, also the reports
+  // of a path that cannot be built or a day directory that cannot be used.
   log_fds[slot] = 2;
+  velmor::PathText dir;
   if (!velmor::build_path(dir, {"cannot create directory "}, {"logs/", date})) return;
-  make_day_dir(slot, dir.c_str(), date);
-  if (!velmor::build_path(path, {"cannot open log file ", " for appending"},
-                          {dir.c_str(), "/", file}))
-    return;
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  log_fds[slot] = fd >= 0 ? fd : 2;
-  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
+  int dir_fd = open_day_dir(dir.c_str(), date);
+  if (dir_fd < 0) return;
+  open_level_file(slot, dir_fd, dir.c_str());
+  close(dir_fd);
 }
 
 // Builds the line in log_line and returns its length (at most 1024, always
