@@ -1,5 +1,6 @@
-// The logger: one line per message, appended with a single write to the
-// level's file inside "logs/<local date>", falling back to descriptor 2.
+// The logger: one line per message (built by build_log_line, so a message
+// can never make two), appended with a single write to the level's file
+// inside "logs/<local date>", falling back to descriptor 2.
 // Neither the day directory nor a level file is ever reached through a
 // symbolic link: "logs" may be writable by other accounts, and the programs
 // run as root.
@@ -8,20 +9,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 #include "misc.h"
+#include "misc/internal/log_line.h"
 #include "misc/internal/paths.h"
 #include "str.h"
 
 namespace {
 
-constexpr int line_size = 1024;
+constexpr size_t line_size = velmor::log_line_max;
 constexpr int slot_count = 8;
 constexpr int errno_report = LOG_ERROR | LOG_ERRNO;
 
@@ -104,32 +108,30 @@ void open_slot(int slot) {
   close(dir_fd);
 }
 
-// Builds the line in log_line and returns its length (at most 1024, always
-// ending in a line feed).
+// What snprintf left in buffer: nothing after an error, what fit when cut.
+template <size_t size>
+std::string_view formatted(const char (&buffer)[size], int length) {
+  if (length < 0) return {};
+  return {buffer, std::min(static_cast<size_t>(length), size - 1)};
+}
+
+// Formats the parts of the line and builds it in log_line; returns its
+// length. The parts' buffers are static: log_msg is not called in between.
 int build_line(int level, int saved_errno, const char *format, va_list args) {
+  static char prefix[line_size], message[line_size], error_text[256];
   const struct tm &t = time_cache.local;
-  int prefix = snprintf(log_line, line_size, "%02d:%02d:%02d|%s| ", t.tm_hour, t.tm_min, t.tm_sec,
-                        process_info.name ? process_info.name : "undef");
-  if (prefix < 0) prefix = 0;
-  long len = prefix;
-  if (prefix < line_size - 1) {
-    int body = vsnprintf(log_line + prefix, line_size - prefix, format, args);
-    if (body > 0) len += body;
-  }
-  if (len >= line_size) {
-    log_line[line_size - 1] = '\n';
-    return line_size;
-  }
+  velmor::LogLineParts parts;
+  parts.prefix =
+      formatted(prefix, snprintf(prefix, sizeof prefix, "%02d:%02d:%02d|%s| ", t.tm_hour, t.tm_min,
+                                 t.tm_sec, process_info.name ? process_info.name : "undef"));
+  int message_length = vsnprintf(message, sizeof message, format, args);
+  parts.message = formatted(message, message_length);
+  parts.message_whole = message_length < static_cast<int>(sizeof message);
   if (level & LOG_ERRNO) {
-    int tail = snprintf(log_line + len, line_size - len, ": %s\n", strerror(saved_errno));
-    if (tail < 0 || len + tail >= line_size) {
-      log_line[line_size - 1] = '\n';
-      return line_size;
-    }
-    return static_cast<int>(len + tail);
+    parts.error_text = formatted(
+        error_text, snprintf(error_text, sizeof error_text, ": %s", strerror(saved_errno)));
   }
-  log_line[len] = '\n';
-  return static_cast<int>(len + 1);
+  return static_cast<int>(velmor::build_log_line(log_line, parts));
 }
 
 // A write that stores only part of the line sets no error number; name the
