@@ -39,10 +39,11 @@ TEST_F(TamselProgram, PrintsTheTableAndLogsBadLines) {
   EXPECT_EQ(result.err, "");
   std::string errors = day_log(TEST_ROOT, "error.log");
   for (const char *message :
-       {"|tamsel| wrong string: # ranges\n\n", "|tamsel| wrong range order: 5.5.5.5-1.1.1.1\n\n",
-        "|tamsel| wrong bits count: 1.2.3.4/40\n\n"}) {
+       {"|tamsel| wrong string: # ranges\n", "|tamsel| wrong range order: 5.5.5.5-1.1.1.1\n",
+        "|tamsel| wrong bits count: 1.2.3.4/40\n"}) {
     EXPECT_NE(errors.find(message), std::string::npos) << message << " not in:\n" << errors;
   }
+  EXPECT_EQ(errors.find("\n\n"), std::string::npos) << errors;  // one message, one line
 }
 
 TEST_F(TamselProgram, MissingNamesFileGivesMinusOne) {

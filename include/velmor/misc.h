@@ -56,8 +56,15 @@ extern const int16_t year_start_days[10];
 
 int64_t time_cache_update(void);
 
-/* Appends one line to the day's file of the level; never fails, returns 0
- * and leaves errno as it found it. */
+/* Appends one line "hh:mm:ss|name| message" (with LOG_ERRNO followed by
+ * ": " and the text of errno) to the level's file in the day directory
+ * "logs/<date>", or to descriptor 2 when that cannot be used (a planted
+ * symbolic link included). One message is always one line: its trailing
+ * line feeds are dropped and every other control byte (below 0x20 except
+ * TAB, and 0x7F) is written as "\xHH" with lower-case hex digits; bytes from
+ * 0x80 up are kept. The line, escapes and line feed included, is at most
+ * 1024 bytes; a longer one is cut, never inside an escape. Never fails,
+ * returns 0 and leaves errno as it found it. */
 int log_msg(int level, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))

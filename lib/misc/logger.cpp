@@ -1,25 +1,32 @@
-// The logger: one line per message, appended with a single write to the
-// level's file inside "logs/<local date>", falling back to descriptor 2.
+// The logger: one line per message (built by build_log_line, so a message
+// can never make two), appended with a single write to the level's file
+// inside "logs/<local date>", falling back to descriptor 2.
+// Neither the day directory nor a level file is ever reached through a
+// symbolic link: "logs" may be writable by other accounts, and the programs
+// run as root.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 #include "misc.h"
+#include "misc/internal/log_line.h"
 #include "misc/internal/logged_error.h"
 #include "misc/internal/paths.h"
 #include "str.h"
 
 namespace {
 
-constexpr int line_size = 1024;
+constexpr size_t line_size = velmor::log_line_max;
 constexpr int slot_count = 8;
 constexpr int errno_report = LOG_ERROR | LOG_ERRNO;
 
@@ -38,6 +45,8 @@ void close_all() {
 
 // Points "logs/current" at the new day directory: a link under a temporary
 // name, renamed over the old one so that readers never see it missing.
+// symlink() never follows or replaces an existing name, so a name planted at
+// the temporary one only makes this step fail; it is left to its owner.
 void link_current(const char *date) {
   velmor::PathText temp_path;
   if (!velmor::build_path(temp_path, {"cannot link ", " -> logs/current"},
@@ -46,70 +55,86 @@ void link_current(const char *date) {
   const char *temp = temp_path.c_str();
   if (symlink(date, temp) != 0) {
     log_msg(errno_report, "cannot link %s -> %s", temp, date);
-    unlink(temp);
   } else if (rename(temp, "logs/current") != 0) {
     log_msg(errno_report, "cannot rename %s - %s", temp, "logs/current");
     unlink(temp);
   }
 }
 
-// Creates the day directory when it is missing, pointing "logs/current" at a
-// new one; a failure is reported on the slot's fall-back descriptor.
-void make_day_dir(int slot, const char *dir, const char *date) {
-  struct stat st;
-  if (stat(dir, &st) == 0) return;
-  if (mkdir(dir, 0777) == 0) {
-    link_current(date);
-  } else if (errno != EEXIST) {
-    log_fds[slot] = 2;
-    log_msg(errno_report, "cannot create directory %s", dir);
+// Only a real directory is opened: a symbolic link standing at its name,
+// even one to a directory, fails with ENOTDIR. O_PATH asks for no read
+// permission, only what creating files inside it needs.
+int open_real_dir(const char *dir) {
+  return open(dir, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Opens the day directory, creating it when it is missing and pointing
+// "logs/current" at a new one. -1 after a report.
+int open_day_dir(const char *dir, const char *date) {
+  int fd = open_real_dir(dir);
+  if (fd < 0 && errno == ENOENT) {
+    if (mkdir(dir, 0777) == 0) {
+      link_current(date);
+    } else if (errno != EEXIST) {  // another process was first, or a non-directory (below)
+      log_msg(errno_report, "cannot create directory %s", dir);
+      return -1;
+    }
+    fd = open_real_dir(dir);
   }
+  if (fd < 0) log_msg(errno_report, "cannot create directory %s", dir);
+  return fd;
+}
+
+// Opens the level's file inside the day directory; a symbolic link at its
+// name is refused (ELOOP), so nothing it points to is created or appended to.
+void open_level_file(int slot, int dir_fd, const char *dir) {
+  const char *file = process_info.log_files[slot] ? process_info.log_files[slot] : "";
+  velmor::PathText path;
+  if (!velmor::build_path(path, {"cannot open log file ", " for appending"}, {dir, "/", file}))
+    return;
+  int fd = openat(dir_fd, file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  log_fds[slot] = fd >= 0 ? fd : 2;
+  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
 }
 
 void open_slot(int slot) {
   char date[16];
   strftime(date, sizeof date, "%Y-%m-%d", &time_cache.local);
-  velmor::PathText dir, path;
-  const char *file = process_info.log_files[slot] ? process_info.log_files[slot] : "";
-  // Until the slot has a file its lines go to descriptor 2, also the report
-  // of a path that cannot be built.
+  // Until the slot has a file its lines go to descriptor 2, also the reports
+  // of a path that cannot be built or a day directory that cannot be used.
   log_fds[slot] = 2;
+  velmor::PathText dir;
   if (!velmor::build_path(dir, {"cannot create directory "}, {"logs/", date})) return;
-  make_day_dir(slot, dir.c_str(), date);
-  if (!velmor::build_path(path, {"cannot open log file ", " for appending"},
-                          {dir.c_str(), "/", file}))
-    return;
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  log_fds[slot] = fd >= 0 ? fd : 2;
-  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
+  int dir_fd = open_day_dir(dir.c_str(), date);
+  if (dir_fd < 0) return;
+  open_level_file(slot, dir_fd, dir.c_str());
+  close(dir_fd);
 }
 
-// Builds the line in log_line and returns its length (at most 1024, always
-// ending in a line feed).
+// What snprintf left in buffer: nothing after an error, what fit when cut.
+template <size_t size>
+std::string_view formatted(const char (&buffer)[size], int length) {
+  if (length < 0) return {};
+  return {buffer, std::min(static_cast<size_t>(length), size - 1)};
+}
+
+// Formats the parts of the line and builds it in log_line; returns its
+// length. The parts' buffers are static: log_msg is not called in between.
 int build_line(int level, int saved_errno, const char *format, va_list args) {
+  static char prefix[line_size], message[line_size], error_text[256];
   const struct tm &t = time_cache.local;
-  int prefix = snprintf(log_line, line_size, "%02d:%02d:%02d|%s| ", t.tm_hour, t.tm_min, t.tm_sec,
-                        process_info.name ? process_info.name : "undef");
-  if (prefix < 0) prefix = 0;
-  long len = prefix;
-  if (prefix < line_size - 1) {
-    int body = vsnprintf(log_line + prefix, line_size - prefix, format, args);
-    if (body > 0) len += body;
-  }
-  if (len >= line_size) {
-    log_line[line_size - 1] = '\n';
-    return line_size;
-  }
+  velmor::LogLineParts parts;
+  parts.prefix =
+      formatted(prefix, snprintf(prefix, sizeof prefix, "%02d:%02d:%02d|%s| ", t.tm_hour, t.tm_min,
+                                 t.tm_sec, process_info.name ? process_info.name : "undef"));
+  int message_length = vsnprintf(message, sizeof message, format, args);
+  parts.message = formatted(message, message_length);
+  parts.message_whole = message_length < static_cast<int>(sizeof message);
   if (level & LOG_ERRNO) {
-    int tail = snprintf(log_line + len, line_size - len, ": %s\n", strerror(saved_errno));
-    if (tail < 0 || len + tail >= line_size) {
-      log_line[line_size - 1] = '\n';
-      return line_size;
-    }
-    return static_cast<int>(len + tail);
+    parts.error_text = formatted(
+        error_text, snprintf(error_text, sizeof error_text, ": %s", strerror(saved_errno)));
   }
-  log_line[len] = '\n';
-  return static_cast<int>(len + 1);
+  return static_cast<int>(velmor::build_log_line(log_line, parts));
 }
 
 // A write that stores only part of the line sets no error number; name the
@@ -143,10 +168,12 @@ void write_line(int slot, int length) {
   log_msg(errno_report, "cannot write to %s", process_info.log_files[slot]);
 }
 
-// Keeps the message of the line just built, after "HH:MM:SS|name| ".
+// Keeps the message of the line just built, after "HH:MM:SS|name| " (the
+// name as written: each control byte of it takes four).
 void remember_error(int length) {
-  const char *name = process_info.name ? process_info.name : "undef";
-  size_t prefix = 9 + strlen(name) + 2;
+  size_t prefix = 9 + 2;
+  for (const char *p = process_info.name ? process_info.name : "undef"; *p != '\0'; ++p)
+    prefix += velmor::is_log_control(static_cast<unsigned char>(*p)) ? 4 : 1;
   size_t end = static_cast<size_t>(length) - 1;  // the line feed
   if (prefix > end) prefix = end;
   memcpy(last_error, log_line + prefix, end - prefix);
