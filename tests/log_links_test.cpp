@@ -3,6 +3,7 @@
 // and reported, its lines go to the standard error, and nothing is written
 // where the link points. Each case logs from a child, so the logger of the
 // test process is left alone.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +97,39 @@ TEST_F(PlantedLinks, LevelFileThatIsALinkIsRefused) {
     EXPECT_NE((c.report_on_stderr ? err() : day_file("error.log")).find(report), std::string::npos)
         << err();
     EXPECT_NE(err().find("|plant| kept out\n"), std::string::npos) << err();
+  }
+}
+
+// A FIFO planted as a level file would block the logging program for good
+// (the open waits for a reader, the writes for room). It is refused and
+// the level falls back to the standard error; an alarm stops a child that
+// hangs.
+TEST_F(PlantedLinks, LevelFileThatIsAFifoIsRefused) {
+  mkdir(day.c_str(), 0755);
+  const std::string fifo = day + "/message.log";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  struct Case {
+    bool reader;  // a process holds the FIFO open for reading
+    std::string reason;
+  } cases[] = {{false, strerror(ENXIO)}, {true, "not a regular file"}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.reason);
+    unlink((root / (day + "/error.log")).c_str());
+    int reader = c.reader ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    int rc = wait_child(fork_child([] {
+      alarm(10);
+      restart_logger("plant");
+      if (!stderr_to_file("stderr.txt")) return 2;
+      log_msg(LOG_MESSAGE, "%s", "not into a pipe");
+      return 0;
+    }));
+    if (reader >= 0) close(reader);
+    ASSERT_EQ(rc, 0);
+    EXPECT_NE(err().find("|plant| not into a pipe\n"), std::string::npos) << err();
+    EXPECT_NE(day_file("error.log")
+                  .find("cannot open log file " + fifo + " for appending: " + c.reason + "\n"),
+              std::string::npos)
+        << day_file("error.log");
   }
 }
 

@@ -1,6 +1,7 @@
 // The logger: line format and limits, day directories and "logs/current",
 // fall-back to the standard error, errno kept for the caller.
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -176,16 +177,30 @@ TEST_F(Logger, LevelWithoutFileGoesToStandardError) {
 
 // The level's file is a full device (a node of its own: a link to /dev/full
 // would be refused as a link).
+// The day directory is a full tmpfs of one page: the level file can be
+// created, but no line fits.
 TEST_F(Logger, FailedWriteFallsBackAndIsReported) {
-  mkdir(("logs/" + today()).c_str(), 0755);
-  if (mknod(("logs/" + today() + "/message.log").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
-    GTEST_SKIP() << "cannot make a full device here: " << strerror(errno);
+  const std::string day = "logs/" + today();
+  mkdir(day.c_str(), 0755);
+  if (mount("tmpfs", day.c_str(), "tmpfs", 0, "size=4k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { umount2(dir.c_str(), MNT_DETACH); }
+  } unmount{day};
+  int filler = open((day + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+  const std::string page(4096, 'x');
+  while (write(filler, page.data(), page.size()) > 0) {
+  }
+  close(filler);
+  testing_support::write_file(root / (day + "/message.log"), "");
   StderrCapture capture;
   log_msg(LOG_MESSAGE, "lost to a full disk");
   log_msg(LOG_MESSAGE, "second");
   capture.restore();
-  EXPECT_NE(log("error.log").find("cannot write to message.log: " + std::string(strerror(ENOSPC))),
-            std::string::npos);
+  EXPECT_NE(capture.text().find("cannot write to message.log: " + std::string(strerror(ENOSPC))),
+            std::string::npos)
+      << capture.text();
   EXPECT_NE(capture.text().find("| second\n"), std::string::npos);  // slot now on descriptor 2
 }
 

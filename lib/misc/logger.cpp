@@ -87,14 +87,26 @@ int open_day_dir(const char *dir, const char *date) {
 
 // Opens the level's file inside the day directory; a symbolic link at its
 // name is refused (ELOOP), so nothing it points to is created or appended to.
+// Only a regular file is kept: a FIFO planted there would block the open or
+// the writes (O_NONBLOCK keeps the open itself from waiting for a reader).
 void open_level_file(int slot, int dir_fd, const char *dir) {
   const char *file = process_info.log_files[slot] ? process_info.log_files[slot] : "";
   velmor::PathText path;
   if (!velmor::build_path(path, {"cannot open log file ", " for appending"}, {dir, "/", file}))
     return;
-  int fd = openat(dir_fd, file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  log_fds[slot] = fd >= 0 ? fd : 2;
-  if (fd < 0) log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
+  int fd = openat(dir_fd, file, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                  0644);
+  if (fd < 0) {
+    log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
+    return;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    log_msg(LOG_ERROR, "cannot open log file %s for appending: not a regular file", path.c_str());
+    return;
+  }
+  log_fds[slot] = fd;
 }
 
 void open_slot(int slot) {
