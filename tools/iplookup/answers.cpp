@@ -110,8 +110,9 @@ bool answer_addresses(const Request &request, ip_ranges *table, FILE *in, FILE *
     report_loaded(request, table, err);
   }
   if (!answering.json) {
-    fflush(
-        out);  // plain answers have never reported a failed write; scripts rely on them as they are
+    // The plain lines have never reported a failed write, and stored
+    // scripts rely on their statuses as they are.
+    fflush(out);
     return all_good;
   }
   return finish_output(out, err) && all_good;
