@@ -1,4 +1,4 @@
-// iplookup: the ids of IPv4 addresses in the installed "countries" table.
+// iplookup: the ids of IPv4 addresses in a table under the installation root.
 #include <cstdio>
 
 #include "iplookup.h"
@@ -6,5 +6,5 @@
 
 int main(int argc, char **argv) {
   if (!velmor_tools::prepare_process()) return 1;
-  return iplookup_run(VELMOR_ROOT, argc - 1, argv + 1, stdin, stdout, stderr);
+  return iplookup_main(argc, argv, VELMOR_ROOT, stdin, stdout, stderr);
 }

@@ -1,0 +1,63 @@
+// --export CODE: the ranges of one id as CIDR blocks, one per line, ready
+// to be turned into firewall set commands.
+#include <string>
+
+#include "command_line.h"
+#include "ip_ranges.h"
+#include "ip_ranges/internal/cidr.h"
+#include "request.h"
+#include "str.h"
+#include "table_runs.h"
+
+namespace iplookup {
+
+namespace {
+
+// The id the names file lists for the code, compared as orvik compares the
+// codes of its input: folded to lower case (ASCII and Windows-1251). Among
+// several ids with the code the lowest answers. -1, reported, when the
+// names file cannot be read or does not list the code.
+int id_of_code(const Request &request, ip_ranges *table, FILE *err) {
+  std::string code(request.export_code);
+  str_fold(code.data());
+  if (!ip_ranges_load_names(table)) {
+    fprintf(err, "iplookup: cannot read the names file %s/conf/%s (see %s/logs/current/)\n",
+            request.root, request.table, request.root);
+    return -1;
+  }
+  const int id = ip_ranges_find(table, code.c_str());
+  if (id < 0) {
+    fprintf(err, "iplookup: no code '%s' in %s/conf/%s\n", code.c_str(), request.root,
+            request.table);
+  }
+  return id;
+}
+
+// Prints the CIDR blocks of every run of the id; gives their number.
+long print_blocks(const ip_ranges &table, int id, FILE *out) {
+  long blocks = 0;
+  TableRuns runs(table);
+  Run run;
+  while (runs.next(&run)) {
+    if (run.id != id) continue;
+    velmor::cidr_blocks(run.first, run.last, [out, &blocks](uint32_t base, int length) {
+      fprintf(out, "%s/%d\n", str_ip_format(base), length);
+      ++blocks;
+    });
+  }
+  return blocks;
+}
+
+}  // namespace
+
+int export_blocks(const Request &request, ip_ranges *table, FILE *out, FILE *err) {
+  // The code first: a mistyped one fails before a large table is read.
+  const int id = id_of_code(request, table, err);
+  if (id < 0 || !load_walkable_table(request, table, err)) return velmor_tools::exit_failure;
+  const long blocks = print_blocks(*table, id, out);
+  if (!finish_output(out, err)) return velmor_tools::exit_failure;
+  if (request.verbose) fprintf(err, "iplookup: exported %ld blocks of id %d\n", blocks, id);
+  return velmor_tools::exit_ok;
+}
+
+}  // namespace iplookup
