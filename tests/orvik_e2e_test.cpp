@@ -179,11 +179,13 @@ TEST_F(OrvikProgram, ReadErrorKeepsTheOldTable) {
     dup2(fd, 0);
   });
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(day_log(kRoot, "error.log").find("|orvik| cannot read standard input: Is a directory\n"),
-            std::string::npos)
+  EXPECT_NE(
+      day_log(kRoot, "error.log").find("|orvik| cannot read standard input: Is a directory\n"),
+      std::string::npos)
       << day_log(kRoot, "error.log");
   EXPECT_EQ(read_file(kTable), "0.0.0.0 0\n9.0.0.0 13\n");
-  EXPECT_EQ(testing_support::list_dir(dir), (std::vector<std::string>{"countries", "countries.ips"}));
+  EXPECT_EQ(testing_support::list_dir(dir),
+            (std::vector<std::string>{"countries", "countries.ips"}));
 }
 
 // Under a file-size limit the table's writes fail with EFBIG rather than
@@ -224,7 +226,8 @@ TEST_F(OrvikProgram, TableIsSyncedBeforeTheRenameAndTheRenameAfter) {
   std::smatch m;
   std::map<std::string, std::string> opened;  // descriptor -> what it was last opened for
   for (const std::string &line : split_lines(read_file(trace))) {
-    if (std::regex_search(line, m, std::regex(R"(openat\(.*"conf/countries\.ips\.\d+".* = (\d+))"))) {
+    if (std::regex_search(line, m,
+                          std::regex(R"(openat\(.*"conf/countries\.ips\.\d+".* = (\d+))"))) {
       opened[m[1]] = "temp", calls += "open-temp ";
     } else if (std::regex_search(line, m, std::regex(R"(openat\(.*"conf", .* = (\d+))"))) {
       opened[m[1]] = "conf", calls += "open-conf ";

@@ -228,7 +228,8 @@ TEST_F(OrvikFaults, PlantedLinkUnderTheTemporaryNameIsNeverWrittenThrough) {
   struct stat st;
   ASSERT_EQ(lstat((conf + "/countries.ips").c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(read_file(conf + "/countries.ips"), "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.2.0 13\n1.0.3.0 0\n");
+  EXPECT_EQ(read_file(conf + "/countries.ips"),
+            "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.2.0 13\n1.0.3.0 0\n");
   EXPECT_FALSE(temporary_left());
 }
 

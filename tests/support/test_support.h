@@ -57,8 +57,7 @@ struct RunResult {
 // when given, runs in the child after its standard descriptors are in place
 // (to close one, set a limit, ...).
 RunResult run_program(const std::string &program, const std::vector<std::string> &args,
-                      const std::string &input,
-                      const std::function<void()> &before_exec = nullptr);
+                      const std::string &input, const std::function<void()> &before_exec = nullptr);
 
 // Resets the logger so that the next message reopens its files (relative to
 // the current directory) and re-reads the clock.
