@@ -204,7 +204,9 @@ TEST(IplookupTableModes, TablesThatCannotBeWalkedFailWithOneLine) {
   }
 }
 
-// A firewall set cut short by a full disk must not pass for a whole one.
+// A firewall set cut short by a full disk must not pass for a whole one,
+// nor an answer that never reached its reader (the plain answers used to
+// exit 0 then).
 TEST(IplookupTableModes, FailedWriteIsReported) {
   TempRoot root;
   write_file(root / "conf/countries", "0 -- Unknown\n1 ru Russian Federation\n");
@@ -215,7 +217,7 @@ TEST(IplookupTableModes, FailedWriteIsReported) {
   };
   for (const std::vector<std::string> &mode :
        {std::vector<std::string>{"--export", "ru"}, std::vector<std::string>{"--summary"},
-        std::vector<std::string>{"--json", "5.3.0.1"}}) {
+        std::vector<std::string>{"--json", "5.3.0.1"}, std::vector<std::string>{"5.3.0.1"}}) {
     SCOPED_TRACE(mode[0]);
     std::vector<std::string> args{"-r", root.path()};
     args.insert(args.end(), mode.begin(), mode.end());

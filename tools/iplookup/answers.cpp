@@ -109,12 +109,8 @@ bool answer_addresses(const Request &request, ip_ranges *table, FILE *in, FILE *
   } else if (request.verbose && table->starts) {
     report_loaded(request, table, err);
   }
-  if (!answering.json) {
-    // The plain lines have never reported a failed write, and stored
-    // scripts rely on their statuses as they are.
-    fflush(out);
-    return all_good;
-  }
+  // A failed write is a failure in every mode: an answer that never
+  // reached its reader is no answer.
   return finish_output(out, err) && all_good;
 }
 
