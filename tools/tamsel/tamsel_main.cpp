@@ -26,7 +26,7 @@ constexpr const char *help_format =
     "  -s, --single     read a bare address (a.b.c.d) as a one-address range\n"
     "  -r, --root=DIR   installation root (default: $VELMOR_ROOT when set and not\n"
     "                   empty, else %s)\n"
-    "  -v, --verbose    after a successful run, print a summary line on standard error\n"
+    "  -v, --verbose    after a successful run, print a summary on standard error\n"
     "  -h, --help       print this help and exit\n"
     "  -V, --version    print the version and exit\n"
     "\n"
