@@ -45,8 +45,14 @@ bool take_common_option(const Program &program, int option, int argc, char **arg
       return true;
     case '?': {
       // optopt names a short option; for a long one the word itself does.
+      // A known long option given a value it does not take ("--help=x")
+      // also sets optopt, to the option's value, which need not be a
+      // character at all.
       const char *word = optind > 0 && optind <= argc ? argv[optind - 1] : "?";
-      if (optopt != 0)
+      if (optopt != 0 && strncmp(word, "--", 2) == 0)
+        snprintf(complaint, sizeof complaint, "option '%.*s' takes no value",
+                 static_cast<int>(strcspn(word, "=")), word);
+      else if (optopt != 0)
         snprintf(complaint, sizeof complaint, "unknown option '-%c'", optopt);
       else
         snprintf(complaint, sizeof complaint, "unknown option '%s'", word);

@@ -1,6 +1,6 @@
-// Parsing one piece: a network "a.b.c.d/bits" or a range "a.b.c.d-e.f.g.h",
-// each address read by the library's bounded dotted-quad scanner (the rules
-// of str_ip_parse, without copying the piece).
+// Parsing one piece: a network "a.b.c.d/bits", a range "a.b.c.d-e.f.g.h"
+// or (with -s) a bare "a.b.c.d", each address read by the library's bounded
+// dotted-quad scanner (the rules of str_ip_parse, without copying the piece).
 #include <cstring>
 
 #include "misc.h"
@@ -60,6 +60,20 @@ Verdict parse_piece(const char *begin, const char *end, Range *range, const char
     return last < first ? Verdict::reversed : Verdict::range;
   }
   return Verdict::no_address;
+}
+
+bool parse_single_address(const char *begin, const char *end, Range *range) {
+  if (find(begin, end, '/') != nullptr || find(begin, end, '-') != nullptr) return false;
+  // stop is set only when four numbers were read, so it also tells the
+  // address 255.255.255.255 from no address at all.
+  const char *stop = nullptr;
+  uint32_t address = velmor::scan_ipv4(begin, end, &stop);
+  if (stop == nullptr) return false;
+  for (const char *p = stop; p < end; ++p) {
+    if (!velmor::is_c_space(*p)) return false;
+  }
+  *range = Range{address, address};
+  return true;
 }
 
 void report_piece(Verdict verdict, const char *begin, const char *end, const char *after_dash) {

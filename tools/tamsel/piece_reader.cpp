@@ -1,4 +1,4 @@
-// Cutting standard input into pieces: big block reads, fgets semantics.
+// Cutting an input into pieces: big block reads, fgets semantics.
 #include <cerrno>
 #include <cstring>
 
@@ -17,6 +17,13 @@ PieceReader::PieceReader(FILE *in)
     : in_(in), block_(static_cast<char *>(mem_alloc(block_size, __FILE__, __LINE__))) {}
 
 PieceReader::~PieceReader() { mem_free(block_); }
+
+void PieceReader::restart(FILE *in) {
+  in_ = in;
+  pos_ = len_ = 0;
+  at_eof_ = false;
+  read_errno_ = 0;
+}
 
 // Moves the unread tail to the front and fills the block behind it. fread
 // only returns short at the end of the input or on an error.

@@ -6,12 +6,43 @@
 #include <cstdint>
 #include <cstdio>
 
-// Whole run in the installation root: takes the id of "ru" from
-// "conf/countries", reads the ranges from in and prints the table to out.
-// 0 on success; 1 when memory runs out or in or out fail (all logged).
+#include "input_files.h"
+
+// The program: parses the command line (tamsel(1)), answers -h and -V,
+// resolves the root (built_in_root when neither -r nor $VELMOR_ROOT names
+// one), reads the operands and prints the table or the CIDR blocks on
+// standard output. Gives the exit status: 0, 1 (the one line on standard
+// error) or 2 (usage).
+int tamsel_main(int argc, char **argv, const char *built_in_root);
+
+// Whole run in the installation root without options: takes the id of "ru"
+// from "conf/countries", reads the ranges from in and prints the table to
+// out. 0 on success; 1 when memory runs out or in or out fail (all logged).
 int tamsel_run(const char *root, FILE *in, FILE *out);
 
 namespace tamsel {
+
+// What the options change in a run.
+struct Options {
+  bool cidr = false;    // --cidr: CIDR blocks instead of the boundary table
+  bool single = false;  // -s: a bare address is a one-address range
+};
+
+// What a run read and printed, for -v. A line longer than a piece counts
+// once in lines but each of its pieces as accepted or rejected.
+struct Counts {
+  size_t lines = 0;
+  size_t accepted = 0;  // pieces that gave a range (warnings included)
+  size_t rejected = 0;  // pieces skipped with a message
+  size_t printed = 0;   // table entries or CIDR blocks
+};
+
+// The run after the root is entered: reads every input in turn, merges all
+// their ranges and prints the table (or with options.cidr the blocks) to
+// out. 0 on success; 1 when an input cannot be opened or read, memory runs
+// out or out fails (all logged; nothing is printed unless every input was
+// read).
+int convert(velmor_tools::InputFiles &inputs, FILE *out, const Options &options, Counts *counts);
 
 // A line is read in pieces of at most this many bytes, like fgets into a
 // 64-byte buffer; a longer line is several pieces, each parsed on its own.
@@ -21,12 +52,14 @@ constexpr size_t piece_max = 63;
 // but reads big blocks. A piece ends after a LF or after piece_max bytes.
 class PieceReader {
  public:
-  explicit PieceReader(FILE *in);
+  explicit PieceReader(FILE *in = nullptr);
   ~PieceReader();
   PieceReader(const PieceReader &) = delete;
   PieceReader &operator=(const PieceReader &) = delete;
 
   bool ready() const { return block_ != nullptr; }  // false: no memory for the block
+  // Starts on another stream, from its first piece; the block is reused.
+  void restart(FILE *in);
   // Next piece [*begin, *end), valid until the next call; false at the end
   // of the input or on a read error.
   bool next(const char **begin, const char **end);
@@ -68,6 +101,12 @@ inline bool gives_range(Verdict v) { return v <= Verdict::open_range; }
 // verdicts that give one; *after_dash points past the "-" of an explicit range.
 Verdict parse_piece(const char *begin, const char *end, Range *range, const char **after_dash);
 
+// With -s: a piece that holds neither "/" nor "-" and whose first dotted
+// quad (text before it skipped, as for every piece) is followed by nothing
+// but white space is the one-address range of that address, 255.255.255.255
+// included. False for any other piece.
+bool parse_single_address(const char *begin, const char *end, Range *range);
+
 // Logs the message that belongs to the verdict, if any.
 void report_piece(Verdict verdict, const char *begin, const char *end, const char *after_dash);
 
@@ -104,50 +143,65 @@ constexpr size_t small_sort = 32;
 void sort_keys(uint64_t *keys, size_t n, uint64_t *scratch, size_t scratch_size);
 
 // Merges range keys, in ascending order of first address (any order among
-// equal firsts), into boundary entries: emit(start, covered) is called for
-// each entry in ascending order of start. A first range that starts at
-// 0.0.0.0 or 0.0.0.1 has an entry of its own; no ranges at all give the
-// single entry (0.0.0.1, not covered).
+// equal firsts), into the ranges of their union: emit(first, last) is called
+// once for each largest run of overlapping or touching ranges, in ascending
+// order.
+template <class Emit>
+void merged_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
+  if (n == 0) return;
+  uint32_t first = static_cast<uint32_t>(keys[0] >> 32);
+  uint32_t end = static_cast<uint32_t>(keys[0]);  // last address of the running range
+  for (size_t i = 1; i < n; ++i) {
+    uint32_t next_first = static_cast<uint32_t>(keys[i] >> 32);
+    uint32_t last = static_cast<uint32_t>(keys[i]);
+    // Overlapping or touching: end + 1 without wrap-around.
+    if (end == UINT32_MAX || next_first <= end + 1) {
+      if (last > end) end = last;
+      continue;
+    }
+    emit(first, end);
+    first = next_first;
+    end = last;
+  }
+  emit(first, end);
+}
+
+// Merges range keys (ordered as for merged_ranges) into boundary entries:
+// emit(start, covered) is called for each entry in ascending order of
+// start. A first range that starts at 0.0.0.0 or 0.0.0.1 has an entry of
+// its own; no ranges at all give the single entry (0.0.0.1, not covered).
 template <class Emit>
 void merge_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
   if (n == 0) {
     emit(1u, false);
     return;
   }
-  uint32_t first = static_cast<uint32_t>(keys[0] >> 32);
-  uint32_t end = static_cast<uint32_t>(keys[0]);  // last address of the running range
-  if (first != 0) emit(0u, false);
-  emit(first, true);
-  for (size_t i = 1; i < n; ++i) {
-    first = static_cast<uint32_t>(keys[i] >> 32);
-    uint32_t last = static_cast<uint32_t>(keys[i]);
-    // Overlapping or touching: end + 1 without wrap-around.
-    if (end == UINT32_MAX || first <= end + 1) {
-      if (last > end) end = last;
-      continue;
-    }
-    emit(end + 1, false);
+  bool first_range = true;
+  merged_ranges(keys, n, [&emit, &first_range](uint32_t first, uint32_t last) {
+    if (first_range && first != 0) emit(0u, false);
+    first_range = false;
     emit(first, true);
-    end = last;
-  }
-  if (end != UINT32_MAX) emit(end + 1, false);
+    if (last != UINT32_MAX) emit(last + 1, false);
+  });
 }
 
-// Formats boundary entries (table_format.h) into a large buffer and writes it
-// out in big blocks.
-class TableWriter {
+// Formats the output lines, boundary entries (table_format.h) or CIDR
+// blocks, into a large buffer and writes it out in big blocks.
+class LineWriter {
  public:
-  TableWriter(FILE *out, int16_t covered_id);
-  ~TableWriter();
-  TableWriter(const TableWriter &) = delete;
-  TableWriter &operator=(const TableWriter &) = delete;
+  LineWriter(FILE *out, int16_t covered_id);
+  ~LineWriter();
+  LineWriter(const LineWriter &) = delete;
+  LineWriter &operator=(const LineWriter &) = delete;
 
   bool ready() const { return buf_ != nullptr; }
   void entry(uint32_t start, bool covered);
+  void block(uint32_t base, int prefix_length);  // "a.b.c.d/n"
   bool finish();  // writes what is left and flushes; false on a write error
   int write_errno() const { return write_errno_; }
 
  private:
+  void make_room(size_t line_max);
   void flush();
 
   FILE *out_;

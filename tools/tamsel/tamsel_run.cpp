@@ -1,17 +1,20 @@
-// The converter's run: start-up, reading every piece, sorting, merging and
-// printing the boundary table.
+// The converter's run: reading every piece of every input, sorting,
+// merging and printing the boundary table or the CIDR blocks.
 #include <cerrno>
 
 #include "ip_ranges.h"
+#include "ip_ranges/internal/cidr.h"
 #include "misc.h"
 #include "program.h"
 #include "tamsel.h"
 
 namespace {
 
+using tamsel::Counts;
+using tamsel::LineWriter;
+using tamsel::Options;
 using tamsel::PieceReader;
 using tamsel::RangeStore;
-using tamsel::TableWriter;
 
 // The record lives as long as the process, like every table record. A
 // later run in the same process (the tests) re-reads the names file, which
@@ -26,48 +29,99 @@ int16_t id_of_ru() {
   return countries != nullptr ? ip_ranges_find(countries, "ru") : -1;
 }
 
-// Parses every piece of the input into the store. False when the input
-// cannot be read or the store cannot grow; both are logged.
-bool read_ranges(PieceReader &reader, RangeStore &store) {
-  const char *begin, *end;
-  while (reader.next(&begin, &end)) {
-    end = tamsel::piece_text_end(begin, end);
-    tamsel::Range range;
-    const char *after_dash;
-    tamsel::Verdict verdict = tamsel::parse_piece(begin, end, &range, &after_dash);
-    if (verdict != tamsel::Verdict::range) tamsel::report_piece(verdict, begin, end, after_dash);
-    if (tamsel::gives_range(verdict) && !store.add(range)) return false;
-  }
-  if (reader.failed()) {
-    errno = reader.read_errno();
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot read standard input");
-    return false;
-  }
-  return true;
+// The range of one piece text, or false (logged) when it gives none.
+bool parse(const char *begin, const char *end, const Options &options, tamsel::Range *range) {
+  const char *after_dash;
+  tamsel::Verdict verdict = tamsel::parse_piece(begin, end, range, &after_dash);
+  if (verdict == tamsel::Verdict::no_address && options.single &&
+      tamsel::parse_single_address(begin, end, range))
+    return true;
+  if (verdict != tamsel::Verdict::range) tamsel::report_piece(verdict, begin, end, after_dash);
+  return tamsel::gives_range(verdict);
 }
 
-bool print_table(RangeStore &store, TableWriter &writer) {
-  const uint64_t *keys = store.sort();
-  tamsel::merge_ranges(keys, store.size(),
-                       [&writer](uint32_t start, bool covered) { writer.entry(start, covered); });
+// Parses every piece of one input into the store. False when the input
+// cannot be read (the reader tells) or the store cannot grow (logged).
+bool read_ranges(PieceReader &reader, RangeStore &store, const Options &options, Counts *counts) {
+  const char *begin, *end;
+  bool open_line = false;  // the last piece did not end its line
+  while (reader.next(&begin, &end)) {
+    open_line = end[-1] != '\n';
+    if (!open_line) ++counts->lines;
+    end = tamsel::piece_text_end(begin, end);
+    tamsel::Range range;
+    if (!parse(begin, end, options, &range)) {
+      ++counts->rejected;
+      continue;
+    }
+    ++counts->accepted;
+    if (!store.add(range)) return false;
+  }
+  if (open_line) ++counts->lines;  // a last line without its line feed
+  return !reader.failed();
+}
+
+bool finish_output(LineWriter &writer) {
   if (writer.finish()) return true;
   errno = writer.write_errno();
   log_msg(LOG_ERROR | LOG_ERRNO, "cannot write to standard output");
   return false;
 }
 
+bool print_table(RangeStore &store, LineWriter &writer, Counts *counts) {
+  const uint64_t *keys = store.sort();
+  tamsel::merge_ranges(keys, store.size(), [&writer, counts](uint32_t start, bool covered) {
+    writer.entry(start, covered);
+    ++counts->printed;
+  });
+  return finish_output(writer);
+}
+
+bool print_cidr(RangeStore &store, LineWriter &writer, Counts *counts) {
+  const uint64_t *keys = store.sort();
+  tamsel::merged_ranges(keys, store.size(), [&writer, counts](uint32_t first, uint32_t last) {
+    velmor::cidr_blocks(first, last, [&writer, counts](uint32_t base, int prefix_length) {
+      writer.block(base, prefix_length);
+      ++counts->printed;
+    });
+  });
+  return finish_output(writer);
+}
+
 }  // namespace
+
+namespace tamsel {
+
+int convert(velmor_tools::InputFiles &inputs, FILE *out, const Options &options, Counts *counts) {
+  // CIDR blocks carry no id, so the names file is not needed for them.
+  int16_t ru = options.cidr ? 0 : id_of_ru();
+  // The allocator has logged any failure; without these buffers nothing
+  // can be read or printed, so the run fails before printing anything.
+  RangeStore store;
+  PieceReader reader;
+  LineWriter writer(out, ru);
+  if (!store.ready() || !reader.ready() || !writer.ready()) return 1;
+  while (FILE *in = inputs.next()) {
+    reader.restart(in);
+    if (read_ranges(reader, store, options, counts)) continue;
+    if (reader.failed()) {
+      errno = reader.read_errno();
+      inputs.report_read_error();
+    }
+    return 1;
+  }
+  if (inputs.failed()) return 1;  // an operand that cannot be opened (logged)
+  bool printed =
+      options.cidr ? print_cidr(store, writer, counts) : print_table(store, writer, counts);
+  return printed ? 0 : 1;
+}
+
+}  // namespace tamsel
 
 int tamsel_run(const char *root, FILE *in, FILE *out) {
   process_info.name = "tamsel";
   if (!velmor_tools::enter_root(root)) return 1;
-  int16_t ru = id_of_ru();
-  // The allocator has logged any failure; without these buffers nothing
-  // can be read or printed, so the run fails before printing anything.
-  RangeStore store;
-  PieceReader reader(in);
-  TableWriter writer(out, ru);
-  if (!store.ready() || !reader.ready() || !writer.ready()) return 1;
-  if (!read_ranges(reader, store)) return 1;
-  return print_table(store, writer) ? 0 : 1;
+  velmor_tools::InputFiles inputs(0, nullptr, in);
+  tamsel::Counts counts;
+  return tamsel::convert(inputs, out, tamsel::Options{}, &counts);
 }
