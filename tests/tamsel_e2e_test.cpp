@@ -33,7 +33,7 @@ TEST_F(TamselProgram, PrintsTheTableAndLogsBadLines) {
       "192.168.0.0/16\n"
       "5.5.5.5-1.1.1.1\n"
       "1.2.3.4/40\n";
-  auto result = run_program(TAMSEL_TESTROOT_BIN, {"--ignored", "argument"}, input);
+  auto result = run_program(TAMSEL_TESTROOT_BIN, {}, input);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "0.0.0.0 0\n10.0.0.0 7\n12.0.0.1 0\n192.168.0.0 7\n192.169.0.0 0\n");
   EXPECT_EQ(result.err, "");
