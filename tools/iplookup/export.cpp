@@ -41,7 +41,8 @@ long print_blocks(const ip_ranges &table, int id, FILE *out) {
   while (runs.next(&run)) {
     if (run.id != id) continue;
     velmor::cidr_blocks(run.first, run.last, [out, &blocks](uint32_t base, int length) {
-      fprintf(out, "%s/%d\n", str_ip_format(base), length);
+      char line[velmor::cidr_line_max];
+      fwrite(line, 1, velmor::format_cidr_line(base, length, line), out);
       ++blocks;
     });
   }

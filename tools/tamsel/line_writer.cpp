@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ip_ranges/internal/cidr.h"
 #include "ip_ranges/internal/table_format.h"
 #include "misc.h"
-#include "str/internal/ipv4_text.h"
 #include "tamsel.h"
 
 namespace tamsel {
@@ -14,9 +14,6 @@ namespace tamsel {
 namespace {
 
 constexpr size_t buffer_size = size_t{64} * 1024;
-
-// Longest block line: "255.255.255.255/32\n".
-constexpr size_t block_line_max = velmor::ipv4_text_size + 3;
 
 }  // namespace
 
@@ -45,12 +42,8 @@ void LineWriter::entry(uint32_t start, bool covered) {
 }
 
 void LineWriter::block(uint32_t base, int prefix_length) {
-  make_room(block_line_max);
-  len_ += velmor::format_ipv4(base, buf_ + len_);
-  buf_[len_++] = '/';
-  if (prefix_length >= 10) buf_[len_++] = static_cast<char>('0' + prefix_length / 10);
-  buf_[len_++] = static_cast<char>('0' + prefix_length % 10);
-  buf_[len_++] = '\n';
+  make_room(velmor::cidr_line_max);
+  len_ += velmor::format_cidr_line(base, prefix_length, buf_ + len_);
 }
 
 bool LineWriter::finish() {

@@ -2,9 +2,26 @@
 // (what firewall sets take), for tamsel --cidr and iplookup --export.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "str/internal/ipv4_text.h"
+
 namespace velmor {
+
+// Longest block line: "255.255.255.255/32\n".
+constexpr size_t cidr_line_max = 15 + 3 + 1;
+
+// Writes "a.b.c.d/length\n" into dst (cidr_line_max bytes); returns its
+// length.
+inline size_t format_cidr_line(uint32_t base, int length, char *dst) {
+  size_t n = format_ipv4(base, dst);
+  dst[n++] = '/';
+  if (length >= 10) dst[n++] = static_cast<char>('0' + length / 10);
+  dst[n++] = static_cast<char>('0' + length % 10);
+  dst[n++] = '\n';
+  return n;
+}
 
 // Calls emit(base, prefix_length) for each block of the smallest list of
 // CIDR blocks whose union is exactly [first, last], in ascending order:
