@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "misc.h"
@@ -20,7 +21,10 @@ bool is_standard_input(const char *name) { return strcmp(name, "-") == 0; }
 
 InputFiles::InputFiles(int count, char *const *names, FILE *standard_input)
     : count_(count), names_(names), standard_input_(standard_input) {
-  if (count_ > 0) start_dir_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (count_ > 0) {
+    start_dir_ = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (start_dir_ < 0) start_dir_error_ = errno;
+  }
 }
 
 InputFiles::~InputFiles() {
@@ -49,8 +53,14 @@ FILE *InputFiles::next() {
     return current_ = standard_input_;
   }
   name_ = name;
-  int fd = name[0] == '/' || start_dir_ < 0 ? open(name, O_RDONLY | O_CLOEXEC)
-                                            : openat(start_dir_, name, O_RDONLY | O_CLOEXEC);
+  int fd = -1;
+  if (name[0] == '/') {
+    fd = open(name, O_RDONLY | O_CLOEXEC);
+  } else if (start_dir_ >= 0) {
+    fd = openat(start_dir_, name, O_RDONLY | O_CLOEXEC);
+  } else {
+    errno = start_dir_error_;  // the start directory is out of reach
+  }
   if (fd >= 0) current_ = fdopen(fd, "r");
   if (current_ == nullptr) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", name);

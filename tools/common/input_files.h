@@ -33,7 +33,8 @@ class InputFiles {
   int count_;
   char *const *names_;
   FILE *standard_input_;
-  int start_dir_ = -1;  // the directory relative names are taken from
+  int start_dir_ = -1;       // the directory relative names are taken from
+  int start_dir_error_ = 0;  // why it could not be opened
   int next_ = 0;
   FILE *current_ = nullptr;
   const char *name_ = "standard input";
