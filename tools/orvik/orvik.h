@@ -30,6 +30,20 @@ struct LineFields {
 // is left as it is.
 void read_line(const char *line, LineFields *out);
 
+// Whether the fields of a line make the next range of the table, given the
+// end of the last accepted range (0 before the first): five fields, a start
+// above prev_end and an end not below the start. Readers bisect the table,
+// so starts must ascend strictly; any other line is skipped as unsorted.
+bool is_next_range(const LineFields &fields, uint32_t prev_end);
+
+// Field number index (1 is the first) of a line (line end removed) read as
+// CSV, into *out: a field that opens with a double quote runs to the quote
+// that closes it, commas included, with "" standing for one quote (text
+// after the closing quote is kept, and without a closing quote the field
+// runs to the end of the line); any other field runs to the next comma.
+// False when the line has fewer fields.
+bool read_csv_field(const char *line, int index, std::string *out);
+
 // Where the converter takes the id of a country code from: -1 for a code
 // the names do not list.
 class CodeLookup {

@@ -29,11 +29,7 @@ void TableBuilder::take(char *line) {
     return;
   }
   int16_t id = fields.complete ? codes_.find(fields.code) : -1;
-
-  // Readers bisect the table, so starts must ascend strictly: a range that
-  // begins at or below the previous end, or ends before it begins, is out
-  // of order.
-  if (!fields.complete || fields.start <= prev_end_ || fields.end < fields.start) {
+  if (!is_next_range(fields, prev_end_)) {
     log_msg(LOG_MESSAGE, "skip unsorted: %s", line);
     return;
   }
