@@ -51,6 +51,7 @@ class HeldInput final : public LineSource {
 
  private:
   bool append(FILE *in, const velmor_tools::InputFiles &inputs);
+  bool grow(size_t room);
 
   char *text_ = nullptr;
   size_t size_ = 0;
