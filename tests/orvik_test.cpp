@@ -14,8 +14,10 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "orvik.h"
 #include "orvik_csv.h"
@@ -51,6 +53,81 @@ TEST(OrvikReadLine, Fields) {
     orvik::read_line(line, &f);
     EXPECT_FALSE(f.complete) << line;
     EXPECT_EQ(f.start, 0u) << line;
+  }
+}
+
+TEST(OrvikCsvField, QuotedFieldsKeepTheirCommasAndQuotes) {
+  struct Case {
+    const char *line;
+    int index;
+    bool found;
+    const char *value;
+  } const cases[] = {
+      {R"("1","2","3","4","KR","Korea, Republic of")", 6, true, "Korea, Republic of"},
+      {R"("1","2","3","4","CI","Cote D""Ivoire")", 6, true, "Cote D\"Ivoire"},
+      {R"("1","2","3","4","X","""Quoted"" name")", 6, true, "\"Quoted\" name"},
+      {R"("1","2","3","4","KR","Korea, Republic)", 6, true, "Korea, Republic"},  // no closing quote
+      {R"("1","2","3","4","AU","Australia",extra)", 6, true, "Australia"},
+      {R"("1","2","3","4","AU","Austral"ia,x)", 6, true, "Australia"},  // text after the quote
+      {R"(1,2,3,4,AU,Plain name)", 6, true, "Plain name"},
+      {R"(1,2,3,4,AU,a"b"c)", 6, true, "a\"b\"c"},  // a quote inside an unquoted field
+      {R"("a,b",2,3,4,AU,Name)", 6, true, "Name"},  // a comma inside an earlier field
+      {R"("1","2","3","4","AU","")", 6, true, ""},
+      {R"("1","2","3","4","AU",)", 6, true, ""},
+      {R"("1","2","3","4","AU")", 6, false, ""},
+      {"", 1, true, ""},
+      {"", 2, false, ""},
+  };
+  for (const Case &c : cases) {
+    std::string value = "stale";
+    EXPECT_EQ(orvik::read_csv_field(c.line, c.index, &value), c.found) << c.line;
+    if (c.found) {
+      EXPECT_EQ(value, c.value) << c.line;
+    }
+  }
+}
+
+// Python's csv module (its default, lenient dialect) as the oracle on lines
+// made of the characters that matter: commas, quotes, blanks, letters.
+TEST(OrvikCsvField, ReadsAsPythonsCsvModule) {
+  if (system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is missing";
+  std::mt19937 random(2026);
+  const char alphabet[] = {'a', 'b', ',', ',', '"', '"', ' '};
+  std::vector<std::string> lines;
+  std::string input;
+  for (int i = 0; i < 2000; ++i) {
+    std::string line(1 + random() % 24, 'x');
+    for (char &c : line) c = alphabet[random() % sizeof alphabet];
+    lines.push_back(line);
+    input += line + "\n";
+  }
+  // One output line per input line, the fields separated by \x1f.
+  const auto python =
+      testing_support::run_program("/bin/sh",
+                                   {"-c",
+                                    "exec python3 -c 'import csv, sys\n"
+                                    "for line in sys.stdin.read().split(\"\\n\")[:-1]:\n"
+                                    "    print(\"\\x1f\".join(next(csv.reader([line]))))'"},
+                                   input);
+  ASSERT_EQ(python.status, 0) << python.err;
+  const auto rows = testing_support::split_lines(python.out);
+  ASSERT_EQ(rows.size(), lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::vector<std::string> fields;
+    for (size_t pos = 0;;) {
+      const size_t end = rows[i].find('\x1f', pos);
+      fields.push_back(rows[i].substr(pos, end - pos));
+      if (end == std::string::npos) break;
+      pos = end + 1;
+    }
+    for (int index = 1; index <= 8; ++index) {
+      std::string value;
+      const bool found = orvik::read_csv_field(lines[i].c_str(), index, &value);
+      ASSERT_EQ(found, index <= static_cast<int>(fields.size())) << lines[i] << " field " << index;
+      if (found) {
+        ASSERT_EQ(value, fields[index - 1]) << lines[i] << " field " << index;
+      }
+    }
   }
 }
 

@@ -3,8 +3,12 @@
 // a reader sees either the old table or the whole new one.
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <optional>
 
+#include "input_lines.h"
 #include "misc.h"
+#include "names_update.h"
 #include "orvik.h"
 #include "program.h"
 
@@ -12,9 +16,6 @@ namespace orvik {
 
 namespace {
 
-constexpr const char *kTablePath = "conf/countries.ips";
-constexpr const char *kTableDir = "conf";
-constexpr int kLineSize = 1024;
 constexpr size_t kStreamBuffer = 1 << 16;
 
 struct RecordFree {
@@ -22,27 +23,91 @@ struct RecordFree {
 };
 using Record = std::unique_ptr<ip_ranges, RecordFree>;
 
-// Reads every line of in into the table; false after a read error (logged).
-bool read_lines(FILE *in, TableBuilder &table) {
-  char line[kLineSize];
-  while (fgets(line, sizeof line, in) != nullptr) table.take(line);
-  if (ferror(in) == 0) return true;
-  log_msg(LOG_ERROR | LOG_ERRNO, "cannot read standard input");
+// Whether the new table holds enough ranges; logs "<refusal> <table>:
+// <counts>" when not.
+bool enough_ranges(uint64_t accepted, uint64_t needed, const char *refusal) {
+  if (accepted >= needed) return true;
+  log_msg(LOG_ERROR, "%s %s: %llu ranges accepted, at least %llu needed", refusal, kTablePath,
+          static_cast<unsigned long long>(accepted), static_cast<unsigned long long>(needed));
   return false;
+}
+
+// The conversion with the ids of the names file as it is.
+bool convert_with_names(LineSource &source, const RunOptions &options, Summary *summary) {
+  Record names(ip_ranges_new(kTableName));
+  CodeCache codes(names.get());
+  if (!codes.ready()) return false;
+  return convert(source, codes, options, summary);
+}
+
+// The input is read twice: once for its codes, which go into the names
+// file (unless this is a check), once for the table with the new ids.
+bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions &options,
+                              Summary *summary) {
+  HeldInput held;
+  NamesUpdate names;
+  if (!held.hold(inputs) || !names.load()) return false;
+  if (!held.feed([&names](char *piece) { names.take(piece); })) return false;
+  if (!names.number_new_codes()) return false;
+  if (!options.check && names.added() > 0 && !names.write()) return false;
+  if (!convert(held, names, options, summary)) return false;
+  summary->new_codes = names.added();
+  return true;
+}
+
+bool convert_inputs(velmor_tools::InputFiles &inputs, const RunOptions &options, Summary *summary) {
+  if (options.update_names) return update_names_and_convert(inputs, options, summary);
+  StreamedInput source(inputs);
+  return convert_with_names(source, options, summary);
+}
+
+// A check ends here: its summary on standard output, and whether a real run
+// would replace the table.
+bool end_check(const RunOptions &options, const Summary &summary) {
+  printf("%s\n", summary_line(summary).c_str());
+  if (fflush(stdout) != 0) {
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot write to standard output");
+    return false;
+  }
+  const uint64_t needed = options.min_ranges > 0 ? options.min_ranges : 1;
+  return enough_ranges(summary.accepted, needed, "check failed for");
 }
 
 }  // namespace
 
-bool convert(FILE *in) {
-  Record names(ip_ranges_new("countries"));
-  CodeCache codes(names.get());
-  if (!codes.ready()) return false;
-  TempTable temp(kTablePath, kTableDir);
-  if (!temp.ready()) return false;
-  TableBuilder table(temp.out(), codes);
-  if (!read_lines(in, table)) return false;  // the temporary file goes with temp
+bool convert(LineSource &source, CodeLookup &codes, const RunOptions &options, Summary *summary) {
+  std::optional<TempTable> temp;
+  if (!options.check) {
+    temp.emplace(kTablePath, kConfDir);
+    if (!temp->ready()) return false;
+  }
+  TableBuilder table(temp ? temp->out() : nullptr, codes, options.close_gaps);
+  if (!source.feed([&table](char *piece) { table.take(piece); })) return false;
   table.finish();
-  return temp.commit();
+  *summary = table.summary();
+  if (options.check) return true;
+  // A refused table's temporary file goes with temp.
+  if (!enough_ranges(summary->accepted, options.min_ranges, "refusing to replace")) return false;
+  return temp->commit();
+}
+
+int run(const RunOptions &options, velmor_tools::InputFiles &inputs) {
+  try {
+    Summary summary;
+    bool done = convert_inputs(inputs, options, &summary);
+    if (done && options.check) done = end_check(options, summary);
+    if (done && options.verbose) fprintf(stderr, "orvik: %s\n", summary_line(summary).c_str());
+    return done ? 0 : 1;
+  } catch (const std::bad_alloc &) {
+    // Whatever was under way has been unwound: its temporary files removed.
+    log_msg(LOG_ERROR, "out of memory");
+    return 1;
+  }
+}
+
+void use_large_buffer(FILE *in) {
+  static char buffer[kStreamBuffer];
+  setvbuf(in, buffer, _IOFBF, sizeof buffer);
 }
 
 }  // namespace orvik
@@ -50,9 +115,7 @@ bool convert(FILE *in) {
 int orvik_run(const char *root, FILE *in) {
   process_info.name = "orvik";
   if (!velmor_tools::enter_root(root)) return 1;
-  // Fewer, larger reads; nothing has been read from in yet. The buffer must
-  // outlive the stream, which the caller closes.
-  static char in_buffer[orvik::kStreamBuffer];
-  setvbuf(in, in_buffer, _IOFBF, sizeof in_buffer);
-  return orvik::convert(in) ? 0 : 1;
+  orvik::use_large_buffer(in);
+  velmor_tools::InputFiles inputs(0, nullptr, in);
+  return orvik::run(orvik::RunOptions{}, inputs);
 }

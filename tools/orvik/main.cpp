@@ -1,10 +1,9 @@
-// orvik < countries.csv: writes conf/countries.ips under the installation root.
-#include <cstdio>
-
+// orvik [OPTION]... [FILE]...: writes conf/countries.ips under the
+// installation root from a country range list.
 #include "orvik.h"
 #include "program.h"
 
-int main() {
+int main(int argc, char **argv) {
   if (!velmor_tools::prepare_process()) return 1;
-  return orvik_run(VELMOR_ROOT, stdin);
+  return orvik_main(VELMOR_ROOT, argc, argv);
 }

@@ -1,0 +1,64 @@
+// Where a run's lines come from: the operands read as they arrive, or a
+// copy of them held in memory for a run that reads its input twice.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "input_files.h"
+
+namespace orvik {
+
+// The input in pieces as fgets cuts them: a line with its line end, or at
+// most 1023 bytes of a longer line.
+class LineSource {
+ public:
+  using Take = std::function<void(char *piece)>;
+
+  // Hands every piece of every input to take, in order; false after a
+  // logged failure (an input that cannot be opened or read).
+  virtual bool feed(const Take &take) = 0;
+
+ protected:
+  ~LineSource() = default;
+};
+
+// The operands read once, as they are handed over.
+class StreamedInput final : public LineSource {
+ public:
+  explicit StreamedInput(velmor_tools::InputFiles &inputs) : inputs_(inputs) {}
+  bool feed(const Take &take) override;
+
+ private:
+  velmor_tools::InputFiles &inputs_;
+};
+
+// The operands read whole into memory first, then handed over as often as
+// asked. Standard input cannot be read twice; a copy in memory needs no file
+// of its own (none to plant a link under, none to fill a disk with), and a
+// country list of a quarter of a million lines takes about 15 MB.
+class HeldInput final : public LineSource {
+ public:
+  HeldInput() = default;
+  ~HeldInput();
+  HeldInput(const HeldInput &) = delete;
+  HeldInput &operator=(const HeldInput &) = delete;
+
+  // Reads every input; false after a logged failure.
+  bool hold(velmor_tools::InputFiles &inputs);
+  bool feed(const Take &take) override;
+
+ private:
+  bool append(FILE *in, const velmor_tools::InputFiles &inputs);
+  bool grow(size_t room);
+
+  char *text_ = nullptr;
+  size_t size_ = 0;
+  size_t room_ = 0;
+  // Where each input ends in text_: each is cut into pieces on its own, as
+  // when streamed, so the last line of one never joins the first of the next.
+  std::vector<size_t> ends_;
+};
+
+}  // namespace orvik

@@ -1,0 +1,126 @@
+// Numbering the input's new country codes in the names file. The file is
+// regenerated, one "id code title" line per listed id in id order, from
+// what the names parser reads in it: the new file then reads exactly as the
+// ids the conversion used, whatever layout the old one had.
+#include "names_update.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "ip_ranges/internal/record.h"
+#include "misc.h"
+#include "str.h"
+
+namespace orvik {
+
+namespace {
+
+// The names file's text; a missing file gives "". False after a logged
+// failure.
+bool read_names_text(std::string *text) {
+  FILE *in = fopen(kNamesPath, "re");
+  if (in == nullptr) {
+    if (errno == ENOENT) return true;
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", kNamesPath);
+    return false;
+  }
+  char block[1 << 14];
+  for (size_t got; (got = fread(block, 1, sizeof block, in)) > 0;) text->append(block, got);
+  const bool failed = ferror(in) != 0;
+  if (failed) log_msg(LOG_ERROR | LOG_ERRNO, "cannot read %s", kNamesPath);
+  fclose(in);
+  return !failed;
+}
+
+// A names line holds its code between blanks: a code with white space (or
+// none) cannot be written.
+bool writable_code(const std::string &code) {
+  if (code.empty()) return false;
+  for (const char c : code)
+    if (str_is_space(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+// The title of a names line runs to its end; an empty one would make the
+// parser take the next line as the title, so the code stands in for it.
+const std::string &writable_title(const std::string &title, const std::string &code) {
+  for (const char c : title)
+    if (!str_is_space(static_cast<unsigned char>(c))) return title;
+  return code;
+}
+
+}  // namespace
+
+bool NamesUpdate::load() {
+  std::string text;
+  if (!read_names_text(&text)) return false;
+  char *codes[kIds] = {};
+  char *titles[kIds] = {};
+  velmor::parse_names(text.data(), codes, titles);
+  for (int id = 0; id < kIds; ++id) {
+    if (codes[id] == nullptr || codes[id][0] == '\0') continue;  // no code to keep
+    entries_[id] = {codes[id], titles[id]};
+    known_.insert(entries_[id].code);
+  }
+  return true;
+}
+
+void NamesUpdate::take(char *line) {
+  str_chomp(line);
+  LineFields fields;
+  read_line(line, &fields);
+  if (fields.malformed || !is_next_range(fields, prev_end_)) return;
+  prev_end_ = fields.end;
+  const std::string code = fields.code;
+  if (!writable_code(code) || !known_.insert(code).second) return;
+  std::string title;
+  read_csv_field(line, 6, &title);
+  new_codes_.push_back({code, title});
+}
+
+bool NamesUpdate::number_new_codes() {
+  std::vector<int> free_ids;
+  for (int id = 1; id < kIds; ++id)
+    if (entries_[id].code.empty()) free_ids.push_back(id);
+  if (new_codes_.size() > free_ids.size()) {
+    log_msg(LOG_ERROR, "cannot add %zu new codes to %s: only %zu ids of 1-255 are free",
+            new_codes_.size(), kNamesPath, free_ids.size());
+    return false;
+  }
+  for (size_t i = 0; i < new_codes_.size(); ++i) entries_[free_ids[i]] = new_codes_[i];
+  for (int id = 0; id < kIds; ++id)
+    if (!entries_[id].code.empty()) ids_.emplace(entries_[id].code, static_cast<int16_t>(id));
+  return true;
+}
+
+std::string NamesUpdate::text() const {
+  std::string text;
+  for (int id = 0; id < kIds; ++id) {
+    const Entry &entry = entries_[id];
+    if (entry.code.empty()) continue;
+    text += std::to_string(id) + " " + entry.code + " " + writable_title(entry.title, entry.code) +
+            "\n";
+  }
+  return text;
+}
+
+bool NamesUpdate::write() const {
+  const std::string content = text();
+  TempTable temp(kNamesPath, kConfDir);
+  if (!temp.ready()) return false;
+  fwrite(content.data(), 1, content.size(), temp.out());  // a failure shows in commit
+  if (!temp.commit()) return false;
+  for (const Entry &entry : new_codes_) {
+    const int16_t id = ids_.find(entry.code)->second;  // numbered: always there
+    log_msg(LOG_MESSAGE, "new code in %s: %d %s %s", kNamesPath, id, entry.code.c_str(),
+            writable_title(entry.title, entry.code).c_str());
+  }
+  return true;
+}
+
+int16_t NamesUpdate::find(const char *code) {
+  const auto it = ids_.find(code);
+  return it == ids_.end() ? -1 : it->second;
+}
+
+}  // namespace orvik

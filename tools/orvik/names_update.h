@@ -1,0 +1,58 @@
+// --update-names: the names file "conf/countries" gains an id for every
+// country code of the input that it does not list yet.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "orvik.h"
+
+namespace orvik {
+
+// The names as the names parser reads them, plus the input's new codes.
+// Afterwards it answers the conversion's code lookups from the new names.
+class NamesUpdate final : public CodeLookup {
+ public:
+  // Reads the names file; a missing one lists nothing. False after a logged
+  // failure: a file that is there but cannot be read must not be replaced by
+  // one without its names.
+  bool load();
+
+  // Takes one input piece (its line end is cut here). A line the
+  // conversion accepts as a range brings its code; a code the names do not
+  // list is noted with the line's sixth field as its title.
+  void take(char *line);
+
+  // Gives the new codes the lowest free ids of 1-255, in the order they
+  // first appeared. False (logged, nothing changed) when they do not fit.
+  bool number_new_codes();
+  int added() const { return static_cast<int>(new_codes_.size()); }
+
+  // Replaces the names file with the new names through a temporary file
+  // (synced, renamed) and logs each new code; false after a logged failure.
+  bool write() const;
+
+  // The code's id in the new names, the lowest when several list it (as
+  // ip_ranges_find answers); -1 when none does.
+  int16_t find(const char *code) override;
+
+ private:
+  struct Entry {
+    std::string code;  // empty: the id is free
+    std::string title;
+  };
+
+  std::string text() const;
+
+  static constexpr int kIds = 256;
+  Entry entries_[kIds];
+  std::vector<Entry> new_codes_;           // in the order they first appeared
+  std::unordered_set<std::string> known_;  // listed or already noted
+  std::unordered_map<std::string, int16_t> ids_;
+  uint32_t prev_end_ = 0;  // as the conversion tracks it, to accept the same lines
+};
+
+}  // namespace orvik

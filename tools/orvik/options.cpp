@@ -1,0 +1,119 @@
+// orvik's command line: the common options, its own, the operands.
+#include <getopt.h>
+
+#include <cstring>
+
+#include "misc.h"
+#include "orvik.h"
+#include "program.h"
+#include "str/internal/number_scan.h"
+
+namespace orvik {
+
+namespace {
+
+using velmor_tools::exit_ok;
+
+// Options without a short form.
+enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames };
+
+const option kOptions[] = {
+    VELMOR_COMMON_LONG_OPTIONS,
+    {"check", no_argument, nullptr, 'n'},
+    {"min-ranges", required_argument, nullptr, kMinRanges},
+    {"close-gaps", no_argument, nullptr, kCloseGaps},
+    {"update-names", no_argument, nullptr, kUpdateNames},
+    {nullptr, 0, nullptr, 0},
+};
+
+constexpr const char *kShortOptions = VELMOR_COMMON_SHORT_OPTIONS "n";
+
+constexpr const char *kHelp =
+    "Convert a sorted country range list (the FILEs in order, \"-\" or none:\n"
+    "standard input) into the boundary table conf/countries.ips under the\n"
+    "installation root, with the ids of the names file conf/countries.\n"
+    "\n"
+    "  -n, --check         convert and print the summary on standard output;\n"
+    "                      write nothing (status 1 when no range is accepted)\n"
+    "      --min-ranges N  keep the old table when fewer than N lines are\n"
+    "                      accepted as ranges (default 0)\n"
+    "      --close-gaps    give the addresses between two ranges id 0\n"
+    "                      (default: the id of the range before them)\n"
+    "      --update-names  first give every code of the input that\n"
+    "                      conf/countries lacks the lowest free id\n"
+    "  -r, --root DIR      installation root (default: $VELMOR_ROOT when set,\n"
+    "                      else the build's root)\n"
+    "  -v, --verbose       print a summary line on standard error on success\n"
+    "  -h, --help          print this help and exit\n"
+    "  -V, --version       print the version and exit\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (the old table stays), 2 usage error.\n";
+
+// A count as the whole of text: decimal digits only, within 64 bits.
+bool read_count(const char *text, uint64_t *count) {
+  const char *end = text + strlen(text);
+  const auto number = velmor::scan_decimal<uint64_t>(text, end);
+  if (!velmor::is_decimal_digit(*text) || number.overflow || number.end != end) return false;
+  *count = number.value;
+  return true;
+}
+
+// Takes one of orvik's own options; gives exit_ok or the usage error's status.
+int take_own_option(const velmor_tools::Program &program, int option, RunOptions *run) {
+  switch (option) {
+    case 'n':
+      run->check = true;
+      return exit_ok;
+    case kMinRanges:
+      if (read_count(optarg, &run->min_ranges)) return exit_ok;
+      return velmor_tools::usage_error(
+          program, (std::string("option '--min-ranges' needs a whole number, not '") + optarg + "'")
+                       .c_str());
+    case kCloseGaps:
+      run->close_gaps = true;
+      return exit_ok;
+    case kUpdateNames:
+      run->update_names = true;
+      return exit_ok;
+    default:
+      return velmor_tools::usage_error(program, "unexpected option");
+  }
+}
+
+}  // namespace
+
+velmor_tools::Program program_description(const char *built_in_root) {
+  return {"orvik", "[OPTION]... [FILE]...", kHelp, built_in_root};
+}
+
+int parse_command_line(const velmor_tools::Program &program, int argc, char **argv,
+                       CommandLine *line) {
+  optind = 0;  // a full restart of getopt's scan, for a second parse in one process
+  for (int option; (option = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1;) {
+    int status = exit_ok;
+    if (!velmor_tools::take_common_option(program, option, argc, argv, &line->common, &status))
+      status = take_own_option(program, option, &line->run);
+    if (status != exit_ok) return status;
+  }
+  line->run.verbose = line->common.verbose;
+  line->first_operand = optind;
+  return exit_ok;
+}
+
+}  // namespace orvik
+
+int orvik_main(const char *built_in_root, int argc, char **argv) {
+  using namespace velmor_tools;
+  process_info.name = "orvik";
+  const Program program = orvik::program_description(built_in_root);
+  orvik::CommandLine line;
+  if (const int status = orvik::parse_command_line(program, argc, argv, &line); status != exit_ok)
+    return status;
+  if (answer_help_or_version(program, line.common, stdout)) return exit_ok;
+  const char *root = run_root(program, line.common);
+  // Operands are named relative to the directory the program started in.
+  InputFiles inputs(argc - line.first_operand, argv + line.first_operand, stdin);
+  if (!enter_root(root)) return exit_failure;  // its line is on standard error
+  orvik::use_large_buffer(stdin);
+  return finish_run(program, orvik::run(line.run, inputs));
+}
