@@ -1,6 +1,9 @@
 /* Runtime services: process record, logger, checked allocation, files,
  * directories, daemon start, hit counter and calendar.
- * C interface; every function is safe to call before any other. */
+ * C interface; every function is safe to call before any other.
+ * Include as <velmor/misc.h> (pkg-config velmor, or the CMake target
+ * Velmor::velmor); with <syslog.h>, see the log levels below. Manual pages
+ * velmor_misc(3), and ownership and threads in velmor(3). */
 #ifndef VELMOR_MISC_H
 #define VELMOR_MISC_H
 
