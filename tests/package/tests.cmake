@@ -19,7 +19,12 @@ set_tests_properties(package_clean PROPERTIES FIXTURES_CLEANUP package)
 add_test(NAME installed_package
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/package/check.sh ${package_scratch}
                  ${CMAKE_C_COMPILER} ${CMAKE_GENERATOR})
-set_tests_properties(installed_package PROPERTIES
+
+# The .deb from cpack: contents, control fields, the postinst.
+add_test(NAME debian_package
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/package/deb.sh ${CMAKE_SOURCE_DIR} ${package_scratch}
+                 ${PROJECT_VERSION})
+set_tests_properties(installed_package debian_package PROPERTIES
   FIXTURES_REQUIRED package RESOURCE_LOCK package_scratch TIMEOUT 600 SKIP_RETURN_CODE 77
   ENVIRONMENT "${package_env}")
 
