@@ -78,7 +78,10 @@ expect_field Description '^[a-z].{10,79}$'
 # Maintainer scripts: a postinst only (nothing removes the root's
 # directories), for the programs' default root.
 dpkg-deb -e "$deb" "$out/control"
-scripts=$(cd "$out/control" && ls | grep -v -x -e control -e md5sums | tr '\n' ' ')
+scripts=""
+for file in "$out"/control/*; do
+  case $(basename "$file") in control | md5sums) ;; *) scripts="$scripts$(basename "$file") " ;; esac
+done
 if [ "$scripts" != "postinst " ]; then
   echo "debian_package: maintainer scripts are '$scripts', expected only postinst"
   status=1
