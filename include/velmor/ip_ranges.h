@@ -1,5 +1,8 @@
 /* Address tables: a named table of ids with codes and titles ("conf/%s")
- * and its boundary table ("conf/%s.ips"). C interface. */
+ * and its boundary table ("conf/%s.ips"). C interface.
+ * Include as <velmor/ip_ranges.h> (pkg-config velmor, or the CMake target
+ * Velmor::velmor); manual pages velmor_ip_ranges(3), the file formats in
+ * velmor-tables(5), and ownership and threads in velmor(3). */
 #ifndef VELMOR_IP_RANGES_H
 #define VELMOR_IP_RANGES_H
 

@@ -1,6 +1,9 @@
 /* Runtime services: process record, logger, checked allocation, files,
  * directories, daemon start, hit counter and calendar.
- * C interface; every function is safe to call before any other. */
+ * C interface; every function is safe to call before any other.
+ * Include as <velmor/misc.h> (pkg-config velmor, or the CMake target
+ * Velmor::velmor); with <syslog.h>, see the log levels below. Manual pages
+ * velmor_misc(3), and ownership and threads in velmor(3). */
 #ifndef VELMOR_MISC_H
 #define VELMOR_MISC_H
 
@@ -15,8 +18,22 @@ extern "C" {
 
 /* ---- process record, time cache and logger ---- */
 
+/* Log levels. The debug level is VELMOR_LOG_DEBUG; LOG_DEBUG is a macro for
+ * it, because <syslog.h> defines LOG_DEBUG as 7 (LOG_CLOSE here):
+ * - <syslog.h> first: define VELMOR_NO_LOG_DEBUG before this header, which
+ *   then leaves LOG_DEBUG to syslog, and log with VELMOR_LOG_DEBUG;
+ *   without it the build stops with an #error that says so.
+ * - <syslog.h> after this header (without VELMOR_NO_LOG_DEBUG) would quietly
+ *   turn every log_msg(LOG_DEBUG, ...) into LOG_CLOSE, so this header
+ *   poisons LOG_EMERG, the first name <syslog.h> defines: the build stops at
+ *   "attempt to use poisoned LOG_EMERG" in syslog.h. Reorder as above. */
+#if defined(LOG_DEBUG) && !defined(VELMOR_NO_LOG_DEBUG)
+#error \
+    "LOG_DEBUG is already defined (by <syslog.h>?): define VELMOR_NO_LOG_DEBUG before including velmor/misc.h and log with VELMOR_LOG_DEBUG"
+#endif
+
 enum {
-  LOG_DEBUG = 0,
+  VELMOR_LOG_DEBUG = 0,
   LOG_MESSAGE = 1,
   LOG_ERROR = 2,
   LOG_ACTION = 3,
@@ -24,6 +41,13 @@ enum {
   LOG_CLOSE = 7,
   LOG_ERRNO = 0x10
 };
+
+#if !defined(LOG_DEBUG) && !defined(VELMOR_NO_LOG_DEBUG)
+#define LOG_DEBUG VELMOR_LOG_DEBUG
+#if defined(__GNUC__) && !defined(LOG_EMERG)
+#pragma GCC poison LOG_EMERG
+#endif
+#endif
 
 typedef struct charset_entry {
   const char *name;

@@ -1,4 +1,7 @@
-/* Text utilities. C interface; texts are NUL-terminated byte strings. */
+/* Text utilities. C interface; texts are NUL-terminated byte strings.
+ * Include as <velmor/str.h> (pkg-config velmor, or the CMake target
+ * Velmor::velmor); manual pages velmor_str(3), and ownership of results
+ * (rings, static buffers) and threads in velmor(3). */
 #ifndef VELMOR_STR_H
 #define VELMOR_STR_H
 

@@ -1,21 +1,17 @@
 #!/bin/sh
-# Builds and installs the library from a scratch build of its own (the build
-# a user installs from is left as it is) into a scratch prefix, checks what
-# the installation holds, and builds and runs a consumer project that finds
-# the library with find_package(Velmor).
-# Usage: check.sh <source dir> <generator> <C compiler> <C++ compiler>
+# Installs the scratch build (build.sh) under a prefix other than the one it
+# was configured with, checks what the installation holds, moves the
+# installed tree elsewhere, and builds and runs C programs against it: one
+# through pkg-config, and the C-only consumer project that finds the library
+# with find_package(Velmor).
+# Usage: check.sh <scratch dir> <C compiler> <generator>
+#        (CFLAGS and LDFLAGS from the environment)
 set -eu
-source_dir=$1 generator=$2 c_compiler=$3 cxx_compiler=$4
+scratch=$1 c_compiler=$2 generator=$3
 here=$(cd "$(dirname "$0")" && pwd)
-scratch=$(mktemp -d /tmp/velmor-package.XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
-
-cmake -S "$source_dir" -B "$scratch/velmor" -G "$generator" \
-  -DCMAKE_C_COMPILER="$c_compiler" -DCMAKE_CXX_COMPILER="$cxx_compiler" \
-  -DVELMOR_TESTS=OFF -DVELMOR_BENCH=OFF -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
-cmake --build "$scratch/velmor" >/dev/null
-cmake --install "$scratch/velmor" >/dev/null
+rm -rf "$prefix" "$scratch/moved" "$scratch/consumer" "$scratch/app"
+cmake --install "$scratch/velmor" --prefix "$prefix" >/dev/null
 
 # Exactly the three public headers, and no internals.
 headers=$(cd "$prefix/include" && find . -type f | sort | tr '\n' ' ')
@@ -25,9 +21,34 @@ if [ "$headers" != "./velmor/ip_ranges.h ./velmor/misc.h ./velmor/str.h " ]; the
 fi
 "$here/symbols.sh" "$prefix/lib/libvelmor.a" "$prefix/include/velmor"
 
-cmake -S "$here" -B "$scratch/consumer" -G "$generator" \
-  -DCMAKE_C_COMPILER="$c_compiler" -DCMAKE_CXX_COMPILER="$cxx_compiler" \
+# Nothing installed names the prefix the build was configured with: the
+# CMake package and velmor.pc find their paths from where they lie.
+if grep -r -l "configured-prefix" "$prefix"; then
+  echo "package: the files above name the configured prefix, not the one installed to"
+  exit 1
+fi
+mv "$prefix" "$scratch/moved"
+prefix=$scratch/moved
+
+# A C program built with the compiler driver and pkg-config's flags alone.
+if command -v pkg-config >/dev/null; then
+  flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs velmor)
+  # shellcheck disable=SC2086
+  "$c_compiler" ${CFLAGS:-} -o "$scratch/app" "$here/app.c" "$here/syslog_unit.c" \
+    $flags ${LDFLAGS:-}
+  "$scratch/app"
+  echo "package: C program built with pkg-config ($flags)"
+fi
+
+cmake -S "$here" -B "$scratch/consumer" -G "$generator" -DCMAKE_C_COMPILER="$c_compiler" \
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$scratch/consumer" >/dev/null
 "$scratch/consumer/consumer"
-echo "package: installed library found and linked"
+"$scratch/consumer/consumer_quoted"
+echo "package: C-only project found and linked the installed library"
+
+if ! command -v pkg-config >/dev/null; then
+  echo "package: pkg-config not found (Debian: pkgconf; scripts/deps installs it):" \
+    "the pkg-config build was skipped"
+  exit 77
+fi

@@ -1,3 +1,4 @@
+/* The header names the exported CMake target adds besides <velmor/...>. */
 #include <string.h>
 
 #include "ip_ranges.h"
