@@ -102,7 +102,9 @@ int64_t fd_size(int fd);
 
 /* Creates every missing directory of path (mode 0777 less the umask), each
  * after a "creating directory %s" message; true when all of them exist
- * afterwards, false at the first creation that fails. */
+ * afterwards, false at the first creation that fails. A path that exists as
+ * anything but a directory (or a link to one) gives false, reported as
+ * "cannot make directory %s: Not a directory". */
 bool make_path(const char *path);
 
 /* Unlinks every entry of a flat directory (subdirectories stay and are

@@ -22,6 +22,15 @@ bool is_directory(const char *path) {
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// make_path's whole path exists: done when it is a directory (or a link to
+// one), a failure when something else stands there.
+bool existing_is_directory(const char *path) {
+  if (is_directory(path)) return true;
+  errno = ENOTDIR;
+  log_msg(LOG_ERROR | LOG_ERRNO, "cannot make directory %s", path);
+  return false;
+}
+
 // Creates one directory of make_path's walk; another process creating it
 // meanwhile counts as success.
 bool make_one_dir(const char *prefix) {
@@ -41,7 +50,7 @@ extern "C" bool make_path(const char *path) {
   if (!velmor::build_path(work_path, {"cannot make directory "}, {whole})) return false;
   const char *work = work_path.c_str();
   size_t length = whole.size();
-  if (exists(work)) return true;
+  if (exists(work)) return existing_is_directory(work);
 
   // Walk the pieces between slashes; prefix holds the path up to the end of
   // the current piece, so each directory is examined before its children.
