@@ -74,8 +74,14 @@ char *mem_strdup(const char *text, const char *file, unsigned int line);
 
 /* ---- reading a whole file ---- */
 
-/* Whole file plus a terminator, owned by the caller (mem_free); null when the
- * file cannot be examined, opened or allocated, or is 2 GiB or larger. */
+/* Whole file plus a terminator, owned by the caller (mem_free); *size (when
+ * size is not null) is set only on success. Only regular files are read; the
+ * open never waits (a FIFO is refused, not waited on). Null, without a
+ * report, when the file cannot be examined (missing); null after a report
+ * when it cannot be opened ("cannot open %s"), is not a regular file
+ * ("cannot read %s: not a regular file"), is 2 GiB or larger, cannot be
+ * allocated, a read fails ("cannot read %s") or the file ends before its
+ * size ("short read %s (%d < %d)"): never part of a file. */
 char *file_read_all(const char *path, int32_t *size);
 
 /* ---- file status (begin) ---- */
