@@ -135,7 +135,11 @@ int move_file(const char *source, const char *destination);
  * "velmor/pids/<name>" under it. With detach, takes an exclusive lock on the
  * pid file (with refuse, gives false when another instance holds it), forks
  * (the parent exits with status 0), starts a new session and puts /dev/null
- * on descriptors 0 to 2. True when this process goes on as the instance. */
+ * on descriptors 0 to 2. True when this process goes on as the instance.
+ * A symbolic link at the pid file is never followed: the start fails with
+ * "cannot open %s: Too many levels of symbolic links". The pid file's
+ * descriptor is close-on-exec, so a program the daemon starts never holds
+ * the lock on after the daemon ends. */
 bool daemon_start(const char *name, bool detach, bool refuse);
 /* ---- daemon start (end) ---- */
 
