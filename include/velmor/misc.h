@@ -147,7 +147,14 @@ bool daemon_start(const char *name, bool detach, bool refuse);
 /* Counts one hit (none when close is true) and adds the pending hits to the
  * counter file "velmor/logs/<name>-count" under the installation root every
  * 1000 hits and on close; close also closes the file. Returns the hits this
- * process has counted. */
+ * process has counted: a child of fork() starts from 0, since the hits
+ * pending at the fork are the parent's to add. Each addition holds an
+ * exclusive lock on an open file of this process's own (a child of fork()
+ * opens one at its first addition), so processes add up exactly. The file
+ * is opened close-on-exec and never through a symbolic link: a link there
+ * fails like any other open ("cannot open file %s: Too many levels of
+ * symbolic links", reported once; the hits are then counted in memory
+ * only). */
 int32_t hit_count(const char *name, bool close);
 /* ---- hit counter (end) ---- */
 
