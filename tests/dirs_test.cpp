@@ -149,6 +149,22 @@ TEST_F(Dirs, ClearDirOnMissingPathOrFile) {
   EXPECT_EQ(cwd(), root.path());
 }
 
+// A symbolic link given as the path is refused, like remove_tree does, and
+// the directory it points at keeps its files; a trailing slash, which would
+// make the open follow the link, changes nothing.
+TEST_F(Dirs, ClearDirRefusesALinkAsThePath) {
+  mkdir("outside", 0755);
+  write_file("outside/keep", "x");
+  symlink("outside", "d");
+  for (const char *path : {"d", "d/", "d//"}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(clear_dir(path));
+  }
+  EXPECT_EQ(read_file("outside/keep"), "x");
+  EXPECT_TRUE(path_exists("d"));
+  EXPECT_TRUE(logged(root.path(), "error.log", "| cannot chdir to d: Not a directory\n"));
+}
+
 TEST_F(Dirs, RemoveTreeRemovesLinksButNotTheirTargets) {
   mkdir("outside", 0755);
   write_file("outside/keep", "x");

@@ -114,7 +114,10 @@ int64_t fd_size(int fd);
 bool make_path(const char *path);
 
 /* Unlinks every entry of a flat directory (subdirectories stay and are
- * reported), then removes it; true only when the directory is gone. */
+ * reported), then removes it; true only when the directory is gone. A
+ * symbolic link given as path (with or without trailing slashes) is refused
+ * and nothing is removed: false after "cannot chdir to %s: Not a
+ * directory". */
 bool clear_dir(const char *path);
 
 /* Removes the directory tree at path; symbolic links are removed as links

@@ -70,11 +70,16 @@ extern "C" bool make_path(const char *path) {
 // Works through a descriptor of the directory rather than changing into it,
 // so the working directory (and with it the logger's relative paths) stays
 // put while failures are reported. A directory that cannot be entered is
-// reported as "cannot chdir to %s", the message operators know for it.
-extern "C" bool clear_dir(const char *path) {
-  velmor::PathText checked;
-  if (!velmor::build_path(checked, {"cannot chdir to "}, {path})) return false;
-  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// reported as "cannot chdir to %s", the message operators know for it. A
+// symbolic link as the path is refused (O_NOFOLLOW, after trailing slashes
+// are gone): emptying the directory it points at is never meant.
+extern "C" bool clear_dir(const char *given) {
+  velmor::PathText dir_path;
+  if (!velmor::build_path(dir_path, {"cannot chdir to "},
+                          {velmor::without_trailing_slashes(given)}))
+    return false;
+  const char *path = dir_path.c_str();
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
     return false;
