@@ -127,9 +127,25 @@ bool remove_tree(const char *path);
 /* ---- directories (end) ---- */
 
 /* ---- moving files (begin) ---- */
-/* Renames source to destination, copying in 128 KiB blocks and removing the
- * source when they lie on different file systems. 0 on success, -1 on
- * failure; rename and open failures are left for the caller to report. */
+/* Renames source to destination. Across file systems it copies source in
+ * 128 KiB blocks into a new file beside the destination, named
+ * "<destination>.<6 random letters and digits>" (so a destination over 248
+ * bytes is refused there, "File name too long") and created with
+ * O_EXCL|O_NOFOLLOW, mode 0666 less the umask; syncs it, renames it over the
+ * destination, syncs the destination's directory and only then removes the
+ * source. A failed copy leaves the destination as it was and no new file
+ * behind, and a symbolic link at the destination is replaced, never written
+ * through.
+ * When source and destination are already one file (same device and inode:
+ * the same entry spelt otherwise or through a bind mount, or hard links),
+ * nothing is copied: for one directory entry nothing is done; for two names
+ * of the file the source name is removed, as a rename would. 0 on success:
+ * the destination names the data and the source name is gone (unless it is
+ * the destination's own entry). -1 on failure with the source in place;
+ * rename and open failures are left for the caller to report (errno tells);
+ * copy, sync and unlink failures are reported ("cannot read from %s",
+ * "cannot write to %s", "cannot sync %s", "cannot unlink %s"); after
+ * "cannot sync" or "cannot unlink <source>" both files exist. */
 int move_file(const char *source, const char *destination);
 /* ---- moving files (end) ---- */
 
