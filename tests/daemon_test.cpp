@@ -226,4 +226,37 @@ TEST_F(DaemonStart, ProgramStartedByADeadInstanceHoldsNoLock) {
   EXPECT_FALSE(logged(root.path(), "error.log", "another daemon is running"));
 }
 
+// Flags of descriptor fd of process pid, from /proc/<pid>/fdinfo (octal).
+long descriptor_flags(pid_t pid, int fd) {
+  std::string info = read_file("/proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd));
+  size_t at = info.find("flags:");
+  return at == std::string::npos ? -1 : strtol(info.c_str() + at + 6, nullptr, 8);
+}
+
+// Started with descriptors 0 to 2 closed, the instance still holds its lock
+// (the pid file must not take a standard descriptor that the redirection to
+// /dev/null then closes), and /dev/null on 0 to 2 passes on to programs it
+// starts.
+TEST_F(DaemonStart, StartWithTheStandardDescriptorsClosed) {
+  ASSERT_EQ(run_in_child([] {
+              for (int fd = 0; fd <= 2; ++fd) close(fd);
+              if (!daemon_start("test-daemon", true, true)) return kRefused;
+              alarm(60);  // ends the instance should the test not find it
+              for (;;) pause();
+            }),
+            0);
+  pid_t pid = wait_for_instance(0);
+  ASSERT_GT(pid, 0);
+  int fd = open(pid_file().c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
+  close(fd);
+  for (int std_fd = 0; std_fd <= 2; ++std_fd) {
+    SCOPED_TRACE(std_fd);
+    EXPECT_EQ(link_target("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(std_fd)),
+              "/dev/null");
+    long flags = descriptor_flags(pid, std_fd);
+    EXPECT_TRUE(flags >= 0 && !(flags & O_CLOEXEC)) << std::oct << flags;
+  }
+}
+
 }  // namespace
