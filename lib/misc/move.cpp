@@ -26,14 +26,15 @@ bool same_inode(const struct stat &a, const struct stat &b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// True unless path's directory can be examined: the caller then assumes the
-// worst and leaves both names alone.
+// Examines the directory of path; false when it cannot. A directory too
+// long to build is not reported: the move does not fail for it, the caller
+// only assumes the worst and leaves both names alone.
 bool stat_dir_of(std::string_view path, struct stat *st) {
-  velmor::PathText dir;
-  std::string_view dir_part = velmor::split_last(path).dir;
-  if (dir_part.size() > velmor::path_max) return false;  // not reported: nothing fails
-  velmor::build_path(dir, {""}, {dir_part});
-  return stat(dir.c_str(), st) == 0;
+  std::string_view dir = velmor::split_last(path).dir;
+  if (dir.size() > velmor::path_max) return false;
+  velmor::PathText dir_path;
+  velmor::build_path(dir_path, {"cannot stat "}, {dir});  // fits, so never refused
+  return stat(dir_path.c_str(), st) == 0;
 }
 
 // True when a and b are one directory entry: the same name in the same
