@@ -72,7 +72,8 @@ void BM_DurationText(benchmark::State &state) {
 BENCHMARK(BM_DurationText);
 
 // Moving a file of the given size from /dev/shm into the scratch root: the
-// copy in 128 KiB blocks and the unlink of the source.
+// copy in 128 KiB blocks into a new file, its sync, the rename over the
+// destination, the sync of the directory and the unlink of the source.
 void BM_MoveFileAcross(benchmark::State &state) {
   ScratchRoot root;
   struct stat shm, tmp;

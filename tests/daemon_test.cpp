@@ -182,4 +182,82 @@ TEST_F(DaemonStart, PidFileThatCannotBeOpened) {
   EXPECT_TRUE(logged(root.path(), "error.log", long_name + ": File name too long"));
 }
 
+// A link planted where the pid file goes is refused, never written through:
+// the start fails and the file it points at keeps its contents.
+TEST_F(DaemonStart, PlantedLinkAtThePidFileIsRefused) {
+  write_file(root / "victim", "keep");
+  ASSERT_EQ(symlink((root / "victim").c_str(), pid_file().c_str()), 0);
+  for (bool detach : {true, false}) {
+    SCOPED_TRACE(detach ? "detached" : "attached");
+    EXPECT_EQ(start(detach, true), kRefused);
+    EXPECT_EQ(read_file(root / "victim"), "keep");
+    pid_t went_on = static_cast<pid_t>(atol(read_file(root / "victim").c_str()));
+    if (went_on > 0) detached_.push_back(went_on);  // killed at the end should the test fail
+  }
+  EXPECT_TRUE(logged(root.path(), "error.log",
+                     "cannot open " + pid_file() + ": Too many levels of symbolic links"));
+}
+
+// An instance that starts a long-running program and then dies leaves no
+// lock behind in that program: a new start succeeds.
+TEST_F(DaemonStart, ProgramStartedByADeadInstanceHoldsNoLock) {
+  std::string program_pid = root / "program-pid";
+  ASSERT_EQ(run_in_child([&] {
+              if (!daemon_start("test-daemon", true, true)) return kRefused;
+              pid_t program = fork();
+              if (program == 0) {
+                execlp("sleep", "sleep", "60", static_cast<char *>(nullptr));
+                _exit(127);
+              }
+              write_file(program_pid, std::to_string(program));
+              _exit(0);
+            }),
+            0);
+  ASSERT_TRUE(wait_until([&] { return !read_file(program_pid).empty(); }));
+  detached_.push_back(static_cast<pid_t>(atol(read_file(program_pid).c_str())));
+  auto dead = static_cast<pid_t>(atol(read_file(pid_file()).c_str()));
+  wait_until([&] {  // until the instance is gone, or for 5 s when its lock lives on
+    int fd = open(pid_file().c_str(), O_RDONLY | O_CLOEXEC);
+    bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    close(fd);
+    return free;
+  });
+  EXPECT_EQ(start(true, true), 0);
+  EXPECT_GT(wait_for_instance(dead), 0);  // a dead process can linger as a zombie
+  EXPECT_FALSE(logged(root.path(), "error.log", "another daemon is running"));
+}
+
+// Flags of descriptor fd of process pid, from /proc/<pid>/fdinfo (octal).
+long descriptor_flags(pid_t pid, int fd) {
+  std::string info = read_file("/proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd));
+  size_t at = info.find("flags:");
+  return at == std::string::npos ? -1 : strtol(info.c_str() + at + 6, nullptr, 8);
+}
+
+// Started with descriptors 0 to 2 closed, the instance still holds its lock
+// (the pid file must not take a standard descriptor that the redirection to
+// /dev/null then closes), and /dev/null on 0 to 2 passes on to programs it
+// starts.
+TEST_F(DaemonStart, StartWithTheStandardDescriptorsClosed) {
+  ASSERT_EQ(run_in_child([] {
+              for (int fd = 0; fd <= 2; ++fd) close(fd);
+              if (!daemon_start("test-daemon", true, true)) return kRefused;
+              alarm(60);  // ends the instance should the test not find it
+              for (;;) pause();
+            }),
+            0);
+  pid_t pid = wait_for_instance(0);
+  ASSERT_GT(pid, 0);
+  int fd = open(pid_file().c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
+  close(fd);
+  for (int std_fd = 0; std_fd <= 2; ++std_fd) {
+    SCOPED_TRACE(std_fd);
+    EXPECT_EQ(link_target("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(std_fd)),
+              "/dev/null");
+    long flags = descriptor_flags(pid, std_fd);
+    EXPECT_TRUE(flags >= 0 && !(flags & O_CLOEXEC)) << std::oct << flags;
+  }
+}
+
 }  // namespace

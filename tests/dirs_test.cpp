@@ -72,8 +72,8 @@ TEST_F(Dirs, MakePathCreatesEachMissingDirectoryInOrder) {
 
 TEST_F(Dirs, MakePathOnExistingOrEmptyPathIsQuiet) {
   mkdir("a", 0755);
-  write_file("file", "");
-  for (const char *path : {"a", "a/", "file", "", "/"}) {
+  symlink("a", "link-to-dir");
+  for (const char *path : {"a", "a/", "link-to-dir", "", "/"}) {
     SCOPED_TRACE(path);
     EXPECT_TRUE(make_path(path));
   }
@@ -85,6 +85,14 @@ TEST_F(Dirs, MakePathFailures) {
   write_file("file", "");
   EXPECT_FALSE(make_path("file/x/y"));
   EXPECT_TRUE(logged(root.path(), "error.log", "cannot make directory file/x: Not a directory"));
+  // A file where the directory itself should be: the directory does not
+  // exist afterwards, so the call fails.
+  for (const char *path : {"file", "file/"}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(make_path(path));
+  }
+  EXPECT_TRUE(logged(root.path(), "error.log", "cannot make directory file: Not a directory"));
+  EXPECT_EQ(read_file("file"), "");
 
   // Too long to handle: refused as a whole rather than cut to another path.
   std::string long_path = "long/" + std::string(260, 'p');
@@ -139,6 +147,22 @@ TEST_F(Dirs, ClearDirOnMissingPathOrFile) {
   EXPECT_TRUE(logged(root.path(), "error.log", "cannot chdir to " + long_path + ": File name"));
   EXPECT_EQ(read_file("file"), "x");
   EXPECT_EQ(cwd(), root.path());
+}
+
+// A symbolic link given as the path is refused, like remove_tree does, and
+// the directory it points at keeps its files; a trailing slash, which would
+// make the open follow the link, changes nothing.
+TEST_F(Dirs, ClearDirRefusesALinkAsThePath) {
+  mkdir("outside", 0755);
+  write_file("outside/keep", "x");
+  symlink("outside", "d");
+  for (const char *path : {"d", "d/", "d//"}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(clear_dir(path));
+  }
+  EXPECT_EQ(read_file("outside/keep"), "x");
+  EXPECT_TRUE(path_exists("d"));
+  EXPECT_TRUE(logged(root.path(), "error.log", "| cannot chdir to d: Not a directory\n"));
 }
 
 TEST_F(Dirs, RemoveTreeRemovesLinksButNotTheirTargets) {

@@ -1,15 +1,20 @@
 // The hit counter and its counter file.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "hardening_procs.h"
 #include "misc.h"
 #include "misc/internal/install_root.h"
 #include "services_support.h"
@@ -168,31 +173,76 @@ TEST_F(HitCount, FlushOverTheFileSizeLimitKeepsTheStoredCount) {
   }
 }
 
+// A link planted where the counter file goes is refused, never written
+// through: the file it points at keeps its contents.
+TEST_F(HitCount, PlantedLinkAtTheCounterFileIsRefused) {
+  write_file(root / "victim", "keep");
+  ASSERT_EQ(symlink((root / "victim").c_str(), counter_file().c_str()), 0);
+  expect_in_child([&] {
+    EXPECT_EQ(hits(1000), 1000);
+    EXPECT_EQ(hit_count("prog", true), 1000);
+  });
+  EXPECT_EQ(read_file(root / "victim"), "keep");
+  EXPECT_TRUE(logged(root.path(), "error.log",
+                     "cannot open file " + counter_file() + ": Too many levels of symbolic links"));
+}
+
+// A signal that interrupts the wait for the lock does not let the flush go
+// on without it.
+TEST_F(HitCount, InterruptedWaitForTheLockGoesOnWaiting) {
+  write_file(counter_file(), "5\n");
+  int holder = open(counter_file().c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  pid_t child = testing_support::fork_child([&] {
+    struct sigaction action {};
+    action.sa_handler = [](int) {};  // without SA_RESTART, so flock fails with EINTR
+    sigaction(SIGALRM, &action, nullptr);
+    struct itimerval every_50ms = {{0, 50000}, {0, 50000}};
+    setitimer(ITIMER_REAL, &every_50ms, nullptr);
+    for (int i = 0; i < 1000; ++i) hit_count("prog", false);
+    return 0;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(read_file(counter_file()), "5\n");
+  flock(holder, LOCK_UN);
+  close(holder);
+  EXPECT_EQ(testing_support::wait_child(child), 0);
+  EXPECT_EQ(read_file(counter_file()), "1005      \n");
+}
+
+// The stored line of a count: "%-10d\n".
+std::string stored_line(int count) {
+  std::string digits = std::to_string(count);
+  return digits + std::string(digits.size() < 10 ? 10 - digits.size() : 0, ' ') + "\n";
+}
+
+// Processes counting at once add up exactly, also when they were forked from
+// a process that had opened the counter file already (a lock on a shared
+// open file excludes nobody) and had hits pending (those are the parent's
+// alone, counted once).
 TEST_F(HitCount, ConcurrentFlushesAddUp) {
   constexpr int kProcesses = 4;
-  constexpr int kHitsEach = 100500;  // 100 flushes of 1000, then 500 on close
-  int start[2];
-  ASSERT_EQ(pipe(start), 0);
-  std::vector<pid_t> children;
-  for (int p = 0; p < kProcesses; ++p) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      close(start[1]);
-      char go;
-      if (read(start[0], &go, 1) != 0) _exit(2);  // all start once the pipe closes
-      for (int i = 0; i < kHitsEach; ++i) hit_count("prog", false);
-      _exit(hit_count("prog", true) == kHitsEach ? 0 : 1);
-    }
-    children.push_back(pid);
+  constexpr int kHitsEach = 100500;    // 100 flushes of 1000, then 500 on close
+  for (int parent_hits : {0, 1500}) {  // 1500: file open, 500 hits pending at the fork
+    SCOPED_TRACE(parent_hits);
+    unlink(counter_file().c_str());
+    expect_in_child([&] {
+      hits(parent_hits);
+      testing_support::StartBarrier start;
+      std::vector<pid_t> children;
+      for (int p = 0; p < kProcesses; ++p) {
+        children.push_back(testing_support::fork_child([&] {
+          start.wait();
+          for (int i = 0; i < kHitsEach; ++i) hit_count("prog", false);
+          return hit_count("prog", true) == kHitsEach ? 0 : 1;
+        }));
+      }
+      start.release();
+      for (pid_t pid : children) EXPECT_EQ(testing_support::wait_child(pid), 0);
+      EXPECT_EQ(hit_count("prog", true), parent_hits);
+      EXPECT_EQ(read_file(counter_file()), stored_line(parent_hits + kProcesses * kHitsEach));
+    });
   }
-  close(start[0]);
-  close(start[1]);
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  EXPECT_EQ(read_file(counter_file()), std::to_string(kProcesses * kHitsEach) + "    \n");
 }
 
 }  // namespace

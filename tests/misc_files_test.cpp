@@ -1,15 +1,19 @@
 // Whole-file reads.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "misc.h"
+#include "services_support.h"
 #include "test_support.h"
 
 namespace {
 
+using services_support::logged;
+using services_support::run_in_child;
 using testing_support::read_file;
 using testing_support::ScopedCwd;
 using testing_support::TempRoot;
@@ -72,6 +76,42 @@ TEST_F(FileReadAll, RefusesFilesOf2GiBOrMore) {
   EXPECT_EQ(size, 7);
   EXPECT_NE(read_file("logs/current/error.log").find("cannot read big: 2147483648 bytes"),
             std::string::npos);
+}
+
+// Only regular files are read: a directory (whose read fails), a FIFO (whose
+// open would wait for a writer for ever) and a device are refused.
+TEST_F(FileReadAll, RefusesWhatIsNotARegularFile) {
+  mkdir("dir", 0755);
+  ASSERT_EQ(mkfifo("fifo", 0644), 0);
+  for (const char *path : {"dir", "fifo", "/dev/null"}) {
+    SCOPED_TRACE(path);
+    int rc = run_in_child([&] {
+      alarm(5);  // a blocked open ends the child, not the test run
+      int32_t size = 7;
+      return file_read_all(path, &size) == nullptr && size == 7 ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(logged(root.path(), "error.log",
+                       std::string("| cannot read ") + path + ": not a regular file\n"));
+  }
+  EXPECT_FALSE(logged(root.path(), "error.log", "short read"));
+}
+
+// A file that holds fewer bytes than its size says gives null rather than a
+// buffer whose end was never read. Kernel attribute files claim 4096 bytes
+// and hold a few, a steady stand-in for a file cut while it is read.
+TEST_F(FileReadAll, FileShorterThanItsSizeGivesNull) {
+  const std::string path = "/sys/devices/system/cpu/online";
+  struct stat st {};
+  std::string contents = read_file(path);
+  if (stat(path.c_str(), &st) != 0 || st.st_size <= static_cast<off_t>(contents.size()))
+    GTEST_SKIP() << path << " is missing or holds its full size: no short file to read";
+  int32_t size = 7;
+  EXPECT_EQ(file_read_all(path.c_str(), &size), nullptr);
+  EXPECT_EQ(size, 7);
+  EXPECT_TRUE(logged(root.path(), "error.log",
+                     "short read " + path + " (" + std::to_string(contents.size()) + " < " +
+                         std::to_string(st.st_size) + ")"));
 }
 
 TEST(MemAlloc, FailureIsReportedWithTheCallSite) {

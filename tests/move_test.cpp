@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "hardening_procs.h"
 #include "misc.h"
 #include "services_support.h"
 #include "test_support.h"
@@ -17,6 +21,7 @@ namespace {
 
 using services_support::logged;
 using services_support::run_in_child;
+using testing_support::list_dir;
 using testing_support::path_exists;
 using testing_support::read_file;
 using testing_support::ScopedCwd;
@@ -104,10 +109,17 @@ TEST_F(MoveAcross, CopiesRemovesSourceAndAppliesTheUmask) {
   EXPECT_EQ(errors(), "");
 }
 
-TEST_F(MoveAcross, DestinationThatCannotBeOpenedKeepsTheSource) {
+TEST_F(MoveAcross, DestinationThatCannotBeWrittenKeepsTheSource) {
   write_file(other("src"), "data");
-  EXPECT_EQ(move_file(other("src").c_str(), "no-dir/dst"), -1);
-  EXPECT_EQ(read_file(other("src")), "data");
+  mkdir("dir", 0755);
+  write_file("dir/inside", "x");
+  for (const char *destination : {"no-dir/dst", "dir"}) {  // no directory; a directory in the way
+    SCOPED_TRACE(destination);
+    EXPECT_EQ(move_file(other("src").c_str(), destination), -1);
+    EXPECT_EQ(read_file(other("src")), "data");
+  }
+  EXPECT_EQ(list_dir(root.path()), (std::vector<std::string>{"conf", "dir", "logs"}));
+  EXPECT_EQ(list_dir("dir"), std::vector<std::string>{"inside"});
   EXPECT_EQ(errors(), "");
 }
 
@@ -119,11 +131,15 @@ TEST_F(MoveAcross, ReadFailureIsReportedAndKeepsTheSource) {
   EXPECT_EQ(move_file(other("dir").c_str(), "dst"), -1);
   EXPECT_TRUE(logged(root.path(), "error.log", "cannot read from " + other("dir") + ": Is a"));
   EXPECT_EQ(read_file(other("dir/inside")), "x");
+  EXPECT_EQ(list_dir(root.path()), (std::vector<std::string>{"conf", "logs"}));
 }
 
-TEST_F(MoveAcross, WriteFailureIsReportedAndKeepsTheSource) {
+// A copy that fails leaves the destination as it was: the data goes to a
+// new file beside it, which replaces it only once complete.
+TEST_F(MoveAcross, WriteFailureIsReportedAndKeepsTheSourceAndTheDestination) {
   std::string data = sample_data();
   write_file(other("src"), data);
+  write_file("dst", "old contents");
   std::string src = other("src");
   int rc = run_in_child([&] {
     signal(SIGXFSZ, SIG_IGN);
@@ -134,6 +150,8 @@ TEST_F(MoveAcross, WriteFailureIsReportedAndKeepsTheSource) {
   EXPECT_EQ(rc, 0);
   EXPECT_TRUE(logged(root.path(), "error.log", "cannot write to dst: File too large"));
   EXPECT_EQ(read_file(src), data);
+  EXPECT_EQ(read_file("dst"), "old contents");
+  EXPECT_EQ(list_dir(root.path()), (std::vector<std::string>{"conf", "dst", "logs"}));
 }
 
 TEST_F(MoveAcross, SourceThatCannotBeRemovedIsReported) {
@@ -172,16 +190,96 @@ class MoveOntoFullDisk : public MoveFile {
   bool mounted_ = false;
 };
 
-TEST_F(MoveOntoFullDisk, CopyThatRunsOutOfSpaceIsReportedAndKeepsTheSource) {
+TEST_F(MoveOntoFullDisk, CopyThatRunsOutOfSpaceIsReportedAndKeepsBothFiles) {
   std::string data = sample_data();  // 448 KiB into 64 KiB
   write_file("src", data);
   std::string dst = small_ + "/dst";
+  write_file(dst, "old contents");
   EXPECT_EQ(move_file("src", dst.c_str()), -1);
   EXPECT_TRUE(logged(root.path(), "error.log", "cannot write to " + dst + ": No space left"));
   EXPECT_EQ(read_file("src"), data);
-  std::string copied = read_file(dst);  // what fitted, in order
-  EXPECT_LT(copied.size(), data.size());
-  EXPECT_EQ(copied, data.substr(0, copied.size()));
+  EXPECT_EQ(read_file(dst), "old contents");
+  EXPECT_EQ(list_dir(small_), std::vector<std::string>{"dst"});
+}
+
+// Fixture for a destination that is the source itself, or another name of
+// it: "a" in the root, "b" a bind mount of "a" (the same directory on
+// another mount, so a rename between them fails with EXDEV), and the second
+// file system of MoveAcross.
+class MoveOntoTheSameFile : public MoveAcross {
+ protected:
+  void SetUp() override {
+    MoveAcross::SetUp();
+    if (IsSkipped()) return;
+    mkdir(a_.c_str(), 0755);
+    mkdir(b_.c_str(), 0755);
+    if (mount(a_.c_str(), b_.c_str(), nullptr, MS_BIND, nullptr) != 0)
+      GTEST_SKIP() << "cannot bind-mount a directory here (" << strerror(errno)
+                   << "): moves onto the same file are not tested";
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) umount2(b_.c_str(), MNT_DETACH);
+    MoveAcross::TearDown();
+  }
+  // The regular files in "a" and on the other file system, with contents.
+  std::vector<std::pair<std::string, std::string>> files() const {
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const std::string &dir : {a_, other_}) {
+      for (const std::string &name : list_dir(dir)) {
+        std::string path = dir + "/" + name;
+        if (S_ISREG(stat_of(path).st_mode)) found.emplace_back(path, read_file(path));
+      }
+    }
+    return found;
+  }
+  std::string a_ = root / "a", b_ = root / "b";
+  bool mounted_ = false;
+};
+
+// Whatever names the source, the data survives: the same directory entry
+// stays as it is, another name (hard link) keeps the data and the source
+// name goes, and a symbolic link at the destination is replaced, never
+// written through.
+TEST_F(MoveOntoTheSameFile, KeepsTheData) {
+  struct Case {
+    const char *what;
+    std::function<void()> prepare;
+    std::string source, destination;
+    std::vector<std::pair<std::string, std::string>> files_after;  // regular files only
+  };
+  std::string f = a_ + "/f", g = a_ + "/g", link = other("link"), victim = other("victim");
+  auto hard_link = [&] { ASSERT_EQ(::link(f.c_str(), g.c_str()), 0); };
+  const Case cases[] = {
+      {"the same path", [] {}, f, f, {{f, "data"}}},
+      {"the same entry spelt otherwise", [] {}, f, a_ + "/./f", {{f, "data"}}},
+      {"the same entry through a bind mount", [] {}, f, b_ + "/f", {{f, "data"}}},
+      {"a hard link", hard_link, f, g, {{g, "data"}}},
+      {"a hard link through a bind mount", hard_link, f, b_ + "/g", {{g, "data"}}},
+      {"a link to the source on another file system",
+       [&] { ASSERT_EQ(symlink(f.c_str(), link.c_str()), 0); },
+       f,
+       link,
+       {{link, "data"}}},
+      {"a link to another file on another file system",
+       [&] {
+         write_file(victim, "keep");
+         ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+       },
+       f,
+       link,
+       {{link, "data"}, {victim, "keep"}}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string &dir : {a_, other_})
+      for (const std::string &name : list_dir(dir)) unlink((dir + "/" + name).c_str());
+    write_file(f, "data");
+    c.prepare();
+    EXPECT_EQ(move_file(c.source.c_str(), c.destination.c_str()), 0);
+    EXPECT_EQ(files(), c.files_after);
+  }
+  EXPECT_EQ(errors(), "");
 }
 
 }  // namespace

@@ -105,8 +105,14 @@ char *mem_strdup(const char *text, const char *file, unsigned int line);
 
 /* ---- reading a whole file ---- */
 
-/* Whole file plus a terminator, owned by the caller (mem_free); null when the
- * file cannot be examined, opened or allocated, or is 2 GiB or larger. */
+/* Whole file plus a terminator, owned by the caller (mem_free); *size (when
+ * size is not null) is set only on success. Only regular files are read; the
+ * open never waits (a FIFO is refused, not waited on). Null, without a
+ * report, when the file cannot be examined (missing); null after a report
+ * when it cannot be opened ("cannot open %s"), is not a regular file
+ * ("cannot read %s: not a regular file"), is 2 GiB or larger, cannot be
+ * allocated, a read fails ("cannot read %s") or the file ends before its
+ * size ("short read %s (%d < %d)"): never part of a file. */
 char *file_read_all(const char *path, int32_t *size);
 
 /* ---- file status (begin) ---- */
@@ -133,11 +139,16 @@ int64_t fd_size(int fd);
 
 /* Creates every missing directory of path (mode 0777 less the umask), each
  * after a "creating directory %s" message; true when all of them exist
- * afterwards, false at the first creation that fails. */
+ * afterwards, false at the first creation that fails. A path that exists as
+ * anything but a directory (or a link to one) gives false, reported as
+ * "cannot make directory %s: Not a directory". */
 bool make_path(const char *path);
 
 /* Unlinks every entry of a flat directory (subdirectories stay and are
- * reported), then removes it; true only when the directory is gone. */
+ * reported), then removes it; true only when the directory is gone. A
+ * symbolic link given as path (with or without trailing slashes) is refused
+ * and nothing is removed: false after "cannot chdir to %s: Not a
+ * directory". */
 bool clear_dir(const char *path);
 
 /* Removes the directory tree at path; symbolic links are removed as links
@@ -147,9 +158,25 @@ bool remove_tree(const char *path);
 /* ---- directories (end) ---- */
 
 /* ---- moving files (begin) ---- */
-/* Renames source to destination, copying in 128 KiB blocks and removing the
- * source when they lie on different file systems. 0 on success, -1 on
- * failure; rename and open failures are left for the caller to report. */
+/* Renames source to destination. Across file systems it copies source in
+ * 128 KiB blocks into a new file beside the destination, named
+ * "<destination>.<6 random letters and digits>" (so a destination over 248
+ * bytes is refused there, "File name too long") and created with
+ * O_EXCL|O_NOFOLLOW, mode 0666 less the umask; syncs it, renames it over the
+ * destination, syncs the destination's directory and only then removes the
+ * source. A failed copy leaves the destination as it was and no new file
+ * behind, and a symbolic link at the destination is replaced, never written
+ * through.
+ * When source and destination are already one file (same device and inode:
+ * the same entry spelt otherwise or through a bind mount, or hard links),
+ * nothing is copied: for one directory entry nothing is done; for two names
+ * of the file the source name is removed, as a rename would. 0 on success:
+ * the destination names the data and the source name is gone (unless it is
+ * the destination's own entry). -1 on failure with the source in place;
+ * rename and open failures are left for the caller to report (errno tells);
+ * copy, sync and unlink failures are reported ("cannot read from %s",
+ * "cannot write to %s", "cannot sync %s", "cannot unlink %s"); after
+ * "cannot sync" or "cannot unlink <source>" both files exist. */
 int move_file(const char *source, const char *destination);
 /* ---- moving files (end) ---- */
 
@@ -158,7 +185,11 @@ int move_file(const char *source, const char *destination);
  * "velmor/pids/<name>" under it. With detach, takes an exclusive lock on the
  * pid file (with refuse, gives false when another instance holds it), forks
  * (the parent exits with status 0), starts a new session and puts /dev/null
- * on descriptors 0 to 2. True when this process goes on as the instance. */
+ * on descriptors 0 to 2. True when this process goes on as the instance.
+ * A symbolic link at the pid file is never followed: the start fails with
+ * "cannot open %s: Too many levels of symbolic links". The pid file's
+ * descriptor is close-on-exec, so a program the daemon starts never holds
+ * the lock on after the daemon ends. */
 bool daemon_start(const char *name, bool detach, bool refuse);
 /* ---- daemon start (end) ---- */
 
@@ -166,7 +197,14 @@ bool daemon_start(const char *name, bool detach, bool refuse);
 /* Counts one hit (none when close is true) and adds the pending hits to the
  * counter file "velmor/logs/<name>-count" under the installation root every
  * 1000 hits and on close; close also closes the file. Returns the hits this
- * process has counted. */
+ * process has counted: a child of fork() starts from 0, since the hits
+ * pending at the fork are the parent's to add. Each addition holds an
+ * exclusive lock on an open file of this process's own (a child of fork()
+ * opens one at its first addition), so processes add up exactly. The file
+ * is opened close-on-exec and never through a symbolic link: a link there
+ * fails like any other open ("cannot open file %s: Too many levels of
+ * symbolic links", reported once; the hits are then counted in memory
+ * only). */
 int32_t hit_count(const char *name, bool close);
 /* ---- hit counter (end) ---- */
 

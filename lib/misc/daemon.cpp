@@ -62,15 +62,35 @@ bool may_run_beside(int fd, const char *path, bool refuse) {
   return true;
 }
 
-// Puts /dev/null on the standard descriptors of the detached instance.
+// Puts /dev/null on the standard descriptors of the detached instance. They
+// must outlive exec, unlike every other descriptor opened here: when the
+// open itself lands on one of them (it was closed), dup2 onto itself would
+// keep close-on-exec, so the flag is cleared instead.
 void redirect_std_to_null() {
-  int null_fd = open("/dev/null", O_RDWR);
+  int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
   if (null_fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", "/dev/null");
     return;
   }
-  for (int fd = 0; fd <= 2; ++fd) dup2(null_fd, fd);
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fd == null_fd)
+      fcntl(fd, F_SETFD, 0);
+    else
+      dup2(null_fd, fd);
+  }
   if (null_fd > 2) close(null_fd);
+}
+
+// Moves fd above the standard descriptors. Started with 0 to 2 closed, a
+// process would get its pid file on one of them, and the redirection to
+// /dev/null would then close it and drop the lock.
+int above_standard_descriptors(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  int error = errno;
+  close(fd);
+  errno = error;
+  return moved;
 }
 
 }  // namespace
@@ -82,7 +102,10 @@ extern "C" bool daemon_start(const char *name, bool detach, bool refuse) {
   velmor::PathText pid_path;
   if (!velmor::build_path(pid_path, {"cannot open "}, {velmor::pid_dir(), "/", name})) return false;
   const char *path = pid_path.c_str();
-  int fd = open(path, O_RDWR | O_CREAT, 0644);
+  // O_NOFOLLOW: the pid directory may be writable by others, and a link
+  // planted there must not lead the truncation and write to another file.
+  // O_CLOEXEC: a program the daemon starts must not carry the lock on.
+  int fd = above_standard_descriptors(open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", path);
     return false;

@@ -22,6 +22,15 @@ bool is_directory(const char *path) {
   return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// make_path's whole path exists: done when it is a directory (or a link to
+// one), a failure when something else stands there.
+bool existing_is_directory(const char *path) {
+  if (is_directory(path)) return true;
+  errno = ENOTDIR;
+  log_msg(LOG_ERROR | LOG_ERRNO, "cannot make directory %s", path);
+  return false;
+}
+
 // Creates one directory of make_path's walk; another process creating it
 // meanwhile counts as success.
 bool make_one_dir(const char *prefix) {
@@ -41,7 +50,7 @@ extern "C" bool make_path(const char *path) {
   if (!velmor::build_path(work_path, {"cannot make directory "}, {whole})) return false;
   const char *work = work_path.c_str();
   size_t length = whole.size();
-  if (exists(work)) return true;
+  if (exists(work)) return existing_is_directory(work);
 
   // Walk the pieces between slashes; prefix holds the path up to the end of
   // the current piece, so each directory is examined before its children.
@@ -61,11 +70,16 @@ extern "C" bool make_path(const char *path) {
 // Works through a descriptor of the directory rather than changing into it,
 // so the working directory (and with it the logger's relative paths) stays
 // put while failures are reported. A directory that cannot be entered is
-// reported as "cannot chdir to %s", the message operators know for it.
-extern "C" bool clear_dir(const char *path) {
-  velmor::PathText checked;
-  if (!velmor::build_path(checked, {"cannot chdir to "}, {path})) return false;
-  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// reported as "cannot chdir to %s", the message operators know for it. A
+// symbolic link as the path is refused (O_NOFOLLOW, after trailing slashes
+// are gone): emptying the directory it points at is never meant.
+extern "C" bool clear_dir(const char *given) {
+  velmor::PathText dir_path;
+  if (!velmor::build_path(dir_path, {"cannot chdir to "},
+                          {velmor::without_trailing_slashes(given)}))
+    return false;
+  const char *path = dir_path.c_str();
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot chdir to %s", path);
     return false;

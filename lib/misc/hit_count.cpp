@@ -5,6 +5,7 @@
 // A line that cannot be written whole is undone, so the file always holds a
 // complete count.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -25,37 +26,51 @@ constexpr long long kWrap = 1000000000;
 struct Counter {
   int32_t total = 0;
   int32_t pending = 0;
-  FILE *file = nullptr;
+  int fd = -1;
+  bool inherited = false;  // fd is the parent's open file, shared across fork
   bool failed = false;
   velmor::PathText path;  // of the open file, for reports
 };
 
 Counter counter;
 
-// Opens the existing file, or creates it; never truncates, since another
-// process may have created and filled it a moment ago.
-FILE *open_counter_file(const char *path) {
-  if (FILE *file = fopen(path, "r+")) return file;
-  int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  FILE *file = fdopen(fd, "r+");
-  if (!file) close(fd);
-  return file;
+// In a child of fork: the hits pending at the fork are the parent's, which
+// it flushes itself, and the open file is the parent's too. flock belongs to
+// the open file, so a lock taken through it would exclude neither process;
+// the child opens a file of its own at its first flush.
+void start_count_in_child() {
+  counter.total = 0;
+  counter.pending = 0;
+  counter.inherited = counter.fd >= 0;
 }
 
+// Registered at start-up, so that a fork before the first hit is covered.
+[[maybe_unused]] const bool child_handler_registered =
+    pthread_atfork(nullptr, nullptr, start_count_in_child) == 0;
+
+void close_counter_file() {
+  close(counter.fd);
+  counter.fd = -1;
+  counter.inherited = false;
+}
+
+// Opens the existing file, or creates it; never truncates, since another
+// process may have created and filled it a moment ago. A link planted in the
+// counter directory is refused, not followed.
 bool ensure_open(const char *name) {
-  if (counter.file || counter.failed) return counter.file != nullptr;
+  if (counter.inherited) close_counter_file();
+  if (counter.fd >= 0 || counter.failed) return counter.fd >= 0;
   if (!velmor::build_path(counter.path, {"cannot open file "},
                           {velmor::counter_dir(), "/", name, "-count"})) {
     counter.failed = true;
     return false;
   }
-  counter.file = open_counter_file(counter.path.c_str());
-  if (!counter.file) {
+  counter.fd = open(counter.path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (counter.fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open file %s", counter.path.c_str());
     counter.failed = true;
   }
-  return counter.file != nullptr;
+  return counter.fd >= 0;
 }
 
 // The first line of the file (at most 31 bytes) as it is stored; the
@@ -112,8 +127,9 @@ void undo_partial_write(int fd, const StoredLine &old, size_t written) {
 // Adds the pending hits to the file: read, add and write back under the lock.
 void flush(const char *name) {
   if (!ensure_open(name)) return;
-  int fd = fileno(counter.file);
-  flock(fd, LOCK_EX);
+  int fd = counter.fd;
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
   StoredLine old = read_stored(fd);
   long long value = old.value();
   if (value >= kWrap) value -= kWrap;
@@ -141,10 +157,7 @@ extern "C" int32_t hit_count(const char *name, bool close) {
     if (++counter.pending < kFlushEvery) return counter.total;
   }
   flush(name);
-  if (close && counter.file) {
-    fclose(counter.file);
-    counter.file = nullptr;
-  }
+  if (close && counter.fd >= 0) close_counter_file();
   counter.pending = 0;
   return counter.total;
 }

@@ -77,11 +77,8 @@ bool remove_entry(int dir_fd, const char *dir_path, const char *name) {
 }  // namespace
 
 extern "C" bool remove_tree(const char *path) {
-  // Trailing slashes would make the open follow a link at the top as well.
-  std::string_view whole(path);
   velmor::PathText top;
-  if (!velmor::build_path(top, {"cannot opendir "}, {whole})) return false;
-  while (whole.size() > 1 && whole.back() == '/') whole.remove_suffix(1);
-  top.text[whole.size()] = '\0';
+  if (!velmor::build_path(top, {"cannot opendir "}, {velmor::without_trailing_slashes(path)}))
+    return false;
   return remove_subtree(AT_FDCWD, top.c_str(), top.c_str());
 }

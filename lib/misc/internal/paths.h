@@ -30,6 +30,27 @@ struct PathReport {
 // holds). False then, true otherwise.
 bool build_path(PathText &out, PathReport report, std::initializer_list<std::string_view> parts);
 
+// path without its trailing slashes ("/" stays): a trailing slash makes the
+// system follow a symbolic link at the last component, even with
+// O_NOFOLLOW, so operations that refuse links strip them first.
+inline std::string_view without_trailing_slashes(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  return path;
+}
+
+// The directory and the last component of a path: "a/b" is "b" in "a", "b"
+// is "b" in ".", "/b" is "b" in "/". Trailing slashes are not removed.
+struct PathParts {
+  std::string_view dir;
+  std::string_view name;
+};
+
+inline PathParts split_last(std::string_view path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {".", path};
+  return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 // "." or "..": directory walks skip them by name, since not every file
 // system lists them first.
 inline bool is_dot_entry(const char *name) {
