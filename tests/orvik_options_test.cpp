@@ -610,7 +610,7 @@ TEST_F(OrvikUpdateNames, UnreadableNamesFileFailsTheRun) {
   mkdir((root / "conf/countries").c_str(), 0755);
   const auto result = orvik({"--update-names"}, kThreeRanges);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "orvik: cannot read conf/countries: Is a directory\n");
+  EXPECT_EQ(result.err, "orvik: cannot read conf/countries: not a regular file\n");
   EXPECT_EQ(table(), kOldTable);
   EXPECT_EQ(conf(), kConf);
 }

@@ -113,11 +113,9 @@ bool copy_and_close(int in, int out, const char *source, const char *destination
 bool sync_dir_of(const char *path) {
   velmor::PathText dir;
   if (!velmor::build_path(dir, {"cannot sync "}, {velmor::split_last(path).dir})) return false;
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  bool synced = fd >= 0 && fsync(fd) == 0;
-  if (!synced) log_msg(LOG_ERROR | LOG_ERRNO, "cannot sync %s", dir.c_str());
-  if (fd >= 0) close(fd);
-  return synced;
+  if (velmor::sync_dir(dir.c_str())) return true;
+  log_msg(LOG_ERROR | LOG_ERRNO, "cannot sync %s", dir.c_str());
+  return false;
 }
 
 // Removes a temporary file that was not renamed into place, keeping errno

@@ -1,4 +1,5 @@
-// New files beside a path under names no one else can choose for them.
+// New files beside a path under names no one else can choose for them, and
+// the directory sync that makes their rename durable.
 #include "misc/internal/temp_file.h"
 
 #include <fcntl.h>
@@ -13,6 +14,7 @@ namespace velmor {
 namespace {
 
 constexpr int kAttempts = 100;
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
 constexpr size_t kSuffixLength = 6;
 
 // Random letters and digits; when the kernel has no randomness to give yet,
@@ -42,11 +44,31 @@ bool create_temp_beside(const char *target, TempFile &temp) {
     char suffix[kSuffixLength + 1];
     random_suffix(suffix);
     if (!build_path(temp.path, {"cannot write to "}, {target, ".", suffix})) return false;
-    temp.fd = open(temp.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    temp.fd = open(temp.path.c_str(), kCreateFlags, 0666);
     if (temp.fd >= 0) return true;
     if (errno != EEXIST) return false;
   }
   return false;  // errno is EEXIST
+}
+
+int create_file_anew(const char *path) {
+  int fd = open(path, kCreateFlags, 0666);
+  if (fd >= 0 || errno != EEXIST) return fd;
+  if (unlink(path) != 0) {
+    errno = EEXIST;  // the name's own problem, not the removal's
+    return -1;
+  }
+  return open(path, kCreateFlags, 0666);
+}
+
+bool sync_dir(const char *dir) {
+  int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool synced = fsync(fd) == 0 || errno == EINVAL;
+  int error = errno;
+  close(fd);
+  errno = error;
+  return synced;
 }
 
 }  // namespace velmor

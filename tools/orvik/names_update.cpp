@@ -5,7 +5,6 @@
 #include "names_update.h"
 
 #include <cerrno>
-#include <cstdio>
 
 #include "ip_ranges/internal/record.h"
 #include "misc.h"
@@ -15,21 +14,15 @@ namespace orvik {
 
 namespace {
 
-// The names file's text; a missing file gives "". False after a logged
-// failure.
+// The names file's text, read as the library reads it; a missing file gives
+// "". False after a logged failure (an unreadable file, or one that is not
+// a regular file).
 bool read_names_text(std::string *text) {
-  FILE *in = fopen(kNamesPath, "re");
-  if (in == nullptr) {
-    if (errno == ENOENT) return true;
-    log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", kNamesPath);
-    return false;
-  }
-  char block[1 << 14];
-  for (size_t got; (got = fread(block, 1, sizeof block, in)) > 0;) text->append(block, got);
-  const bool failed = ferror(in) != 0;
-  if (failed) log_msg(LOG_ERROR | LOG_ERRNO, "cannot read %s", kNamesPath);
-  fclose(in);
-  return !failed;
+  char *whole = file_read_all(kNamesPath, nullptr);
+  if (whole == nullptr) return errno == ENOENT;  // missing: quietly, as for the library
+  text->assign(whole);
+  mem_free(whole);
+  return true;
 }
 
 // A names line holds its code between blanks: a code with white space (or

@@ -1,51 +1,17 @@
 // The new table's temporary file: created where no planted name can redirect
 // it, synced and renamed over the table only when complete, removed on any
 // failure, so the old table always stays until a whole new one replaces it.
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "misc.h"
+#include "misc/internal/temp_file.h"
 #include "orvik.h"
 
 namespace orvik {
 
-namespace {
-
-constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-
-// Creates path as a new file. A name that already exists (a link planted by
-// another account, or a file a crashed run left behind) is removed, never
-// opened: unlink takes the link itself, not what it points to. O_EXCL then
-// refuses whatever appears there in between.
-int create_new(const char *path) {
-  int fd = open(path, kCreateFlags, 0666);
-  if (fd >= 0 || errno != EEXIST) return fd;
-  if (unlink(path) != 0) {
-    errno = EEXIST;  // the name's own problem, not the removal's
-    return -1;
-  }
-  return open(path, kCreateFlags, 0666);
-}
-
-// Makes the rename in dir durable. File systems that cannot sync a
-// directory say EINVAL; their renames are as durable as they get.
-bool sync_dir(const char *dir) {
-  int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool synced = fsync(fd) == 0 || errno == EINVAL;
-  int error = errno;
-  close(fd);
-  errno = error;
-  return synced;
-}
-
-}  // namespace
-
 TempTable::TempTable(const char *table_path, const char *dir) : table_path_(table_path), dir_(dir) {
   snprintf(path_, sizeof path_, "%s.%d", table_path, static_cast<int>(getpid()));
-  int fd = create_new(path_);
+  int fd = velmor::create_file_anew(path_);
   if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", path_);
     return;
@@ -98,7 +64,7 @@ bool TempTable::commit() {
     unlink(path_);
     return false;
   }
-  if (!sync_dir(dir_)) {
+  if (!velmor::sync_dir(dir_)) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot sync %s", dir_);
     return false;
   }
