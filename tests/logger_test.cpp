@@ -204,6 +204,20 @@ TEST_F(Logger, FailedWriteFallsBackAndIsReported) {
   EXPECT_NE(capture.text().find("| second\n"), std::string::npos);  // slot now on descriptor 2
 }
 
+// A program that links the library and starts with descriptor 1 closed:
+// the log file must not take number 1, or the program's output would go
+// into it.
+TEST_F(Logger, LogFilesNeverTakeAStandardDescriptor) {
+  pid_t pid = testing_support::fork_child([] {
+    testing_support::restart_logger("closed");
+    close(1);
+    log_msg(LOG_MESSAGE, "first");
+    return fcntl(1, F_GETFD) == -1 && errno == EBADF ? 0 : 1;
+  });
+  EXPECT_EQ(testing_support::wait_child(pid), 0);
+  EXPECT_NE(log("message.log").find("|closed| first\n"), std::string::npos);
+}
+
 // With no log directory every line falls back to descriptor 2, which fails
 // too: each call must return (a report of the failed write would fail and
 // be reported again without end) and leave errno as it was. The child is

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "misc.h"
+#include "misc/internal/descriptors.h"
 #include "misc/internal/install_root.h"
 #include "misc/internal/paths.h"
 #include "str.h"
@@ -81,18 +82,6 @@ void redirect_std_to_null() {
   if (null_fd > 2) close(null_fd);
 }
 
-// Moves fd above the standard descriptors. Started with 0 to 2 closed, a
-// process would get its pid file on one of them, and the redirection to
-// /dev/null would then close it and drop the lock.
-int above_standard_descriptors(int fd) {
-  if (fd < 0 || fd > 2) return fd;
-  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-  int error = errno;
-  close(fd);
-  errno = error;
-  return moved;
-}
-
 }  // namespace
 
 extern "C" bool daemon_start(const char *name, bool detach, bool refuse) {
@@ -105,7 +94,8 @@ extern "C" bool daemon_start(const char *name, bool detach, bool refuse) {
   // O_NOFOLLOW: the pid directory may be writable by others, and a link
   // planted there must not lead the truncation and write to another file.
   // O_CLOEXEC: a program the daemon starts must not carry the lock on.
-  int fd = above_standard_descriptors(open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  int fd = velmor::above_standard_descriptors(
+      open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open %s", path);
     return false;

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "misc.h"
+#include "misc/internal/descriptors.h"
 #include "misc/internal/log_line.h"
 #include "misc/internal/logged_error.h"
 #include "misc/internal/paths.h"
@@ -100,7 +101,14 @@ void open_level_file(int slot, int dir_fd, const char *dir) {
     log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
     return;
   }
+  // Off 0 to 2, where a program started without them would write its
+  // output into the log, or a daemon's redirection would replace it.
+  fd = velmor::above_standard_descriptors(fd);
   struct stat st;
+  if (fd < 0) {
+    log_msg(errno_report, "cannot open log file %s for appending", path.c_str());
+    return;
+  }
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     log_msg(LOG_ERROR, "cannot open log file %s for appending: not a regular file", path.c_str());
