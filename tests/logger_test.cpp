@@ -204,15 +204,18 @@ TEST_F(Logger, FailedWriteFallsBackAndIsReported) {
   EXPECT_NE(capture.text().find("| second\n"), std::string::npos);  // slot now on descriptor 2
 }
 
-// A program that links the library and starts with descriptor 1 closed:
-// the log file must not take number 1, or the program's output would go
-// into it.
+// A program that links the library and starts with descriptors 0 to 2
+// closed: the log file must not take one of them, or the program's output
+// would go into it.
 TEST_F(Logger, LogFilesNeverTakeAStandardDescriptor) {
   pid_t pid = testing_support::fork_child([] {
     testing_support::restart_logger("closed");
-    close(1);
+    for (int fd = 0; fd <= 2; ++fd) close(fd);
     log_msg(LOG_MESSAGE, "first");
-    return fcntl(1, F_GETFD) == -1 && errno == EBADF ? 0 : 1;
+    for (int fd = 0; fd <= 2; ++fd) {
+      if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) return 1;
+    }
+    return 0;
   });
   EXPECT_EQ(testing_support::wait_child(pid), 0);
   EXPECT_NE(log("message.log").find("|closed| first\n"), std::string::npos);
