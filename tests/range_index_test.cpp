@@ -76,7 +76,8 @@ uint8_t contract_answer(const Table<Key> &t, const Key &addr) {
   return past == t.starts.begin() ? 0 : t.ids[past - t.starts.begin() - 1];
 }
 
-// A table with its index, released on the way out.
+// A table with its index, released on the way out. IPv6 tables are kept
+// as the library wants them: high halves, low halves and ids apart.
 template <typename Key>
 class Indexed {
  public:
@@ -94,26 +95,31 @@ class Indexed {
   uint8_t lookup(const ip6_key &addr) const {
     uint8_t bytes[16];
     to_bytes(addr, bytes);
-    return velmor::range6_index_lookup(&index_, t_.starts.data(), t_.ids.data(), t_.count(), bytes);
+    return velmor::range6_index_lookup(&index_, table6_, bytes);
   }
 
-  // The whole-table bisection, which answers where there is no index.
+  // The whole-table lookup, which answers where there is no index.
   uint8_t bisect(uint32_t addr) const {
     return velmor::range_bisect(t_.starts.data(), t_.ids.data(), t_.count(), addr);
   }
-  uint8_t bisect(const ip6_key &addr) const {
-    return velmor::range6_bisect(t_.starts.data(), t_.ids.data(), t_.count(), addr);
-  }
+  uint8_t bisect(const ip6_key &addr) const { return velmor::range6_bisect(table6_, addr); }
 
  private:
   bool build(const uint32_t *starts) {
     return velmor::range_index_build(&index_, starts, t_.count());
   }
   bool build(const ip6_key *starts) {
-    return velmor::range6_index_build(&index_, starts, t_.count());
+    for (uint32_t i = 0; i < t_.count(); i++) {
+      his_.push_back(starts[i].hi);
+      los_.push_back(starts[i].lo);
+    }
+    table6_ = {his_.data(), los_.data(), t_.ids.data(), t_.count()};
+    return velmor::range6_index_build(&index_, table6_);
   }
 
   const Table<Key> &t_;
+  std::vector<uint64_t> his_, los_;
+  velmor::range6_table table6_{};
   range_index index_{};
   bool built_ = false;
 };

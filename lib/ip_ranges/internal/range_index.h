@@ -54,7 +54,7 @@ void range_index_release(range_index *index);
 // ---- IPv6: starts are 128-bit keys ----
 
 // An IPv6 address as two host-order halves of its network-order bytes, so
-// that comparing hi, then lo, compares the addresses. 16 bytes per start.
+// that comparing hi, then lo, compares the addresses.
 struct ip6_key {
   uint64_t hi;
   uint64_t lo;
@@ -62,14 +62,28 @@ struct ip6_key {
 
 ip6_key ip6_key_from_bytes(const uint8_t addr[16]);
 
-// The whole-table branch-free bisection; count must be at least 1.
-uint8_t range6_bisect(const ip6_key *starts, const uint8_t *ids, uint32_t count, ip6_key addr);
+// An IPv6 table, 17 bytes per entry: start i is (his[i], los[i]), ascending
+// in that order, with id ids[i]. The high halves have an array of their own
+// because the search runs on them alone: a bucket's high halves take half
+// the cache lines that whole keys would. The low halves are read only when
+// the address shares its high half with a start. The arrays are the caller's.
+struct range6_table {
+  const uint64_t *his;
+  const uint64_t *los;
+  const uint8_t *ids;
+  uint32_t count;
+};
 
-// As range_index_build, with buckets taken from the top bits of hi.
-bool range6_index_build(range_index *index, const ip6_key *starts, uint32_t count);
+// The whole-table lookup (high halves bisected, then the low halves of the
+// starts that share the address's high half); 0 on an empty table.
+uint8_t range6_bisect(const range6_table &table, ip6_key addr);
+
+// As range_index_build, with buckets taken from the top bits of the high
+// halves.
+bool range6_index_build(range_index *index, const range6_table &table);
 
 // The id for a 16-byte address in network byte order.
-uint8_t range6_index_lookup(const range_index *index, const ip6_key *starts, const uint8_t *ids,
-                            uint32_t count, const uint8_t addr[16]);
+uint8_t range6_index_lookup(const range_index *index, const range6_table &table,
+                            const uint8_t addr[16]);
 
 }  // namespace velmor

@@ -3,6 +3,7 @@
 // index, and the filling of an index from a table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "ip_ranges/internal/range_index.h"
@@ -20,6 +21,7 @@ inline void prefetch(const void *p) {
 }
 
 inline bool not_above(uint32_t start, uint32_t addr) { return start <= addr; }
+inline bool not_above(uint64_t start, uint64_t addr) { return start <= addr; }
 
 // Compares hi, then lo, as one 128-bit comparison (a subtraction with
 // borrow), so that the bisection's choice stays a conditional move; compared
@@ -31,12 +33,11 @@ inline bool not_above(const ip6_key &start, const ip6_key &addr) {
 }
 
 // Branch-free bisection of starts[begin, begin + n) for the last entry whose
-// start is not above addr: the loop runs a number of times fixed by n and its
-// only choice is a conditional move, so mispredictions cost nothing. Among
-// equal starts the last one answers. When no entry qualifies the answer is 0.
-// starts[begin] is read even when n is 0, so begin must be inside the table.
+// start is not above addr, or starts + begin when none is: the loop runs a
+// number of times fixed by n and its only choice is a conditional move, so
+// mispredictions cost nothing. Among equal starts the last one answers.
 template <typename Key>
-uint8_t bisect_from(const Key *starts, const uint8_t *ids, uint32_t begin, uint32_t n, Key addr) {
+const Key *last_not_above(const Key *starts, uint32_t begin, uint32_t n, const Key &addr) {
   const Key *base = starts + begin;
   while (n > 1) {
     uint32_t half = n / 2;
@@ -45,23 +46,46 @@ uint8_t bisect_from(const Key *starts, const uint8_t *ids, uint32_t begin, uint3
     base = not_above(base[half], addr) ? base + half : base;
     n -= half;
   }
-  // A mask keeps the "below every start" answer free of branches.
-  uint8_t covered = static_cast<uint8_t>(-static_cast<int>(not_above(*base, addr)));
-  return ids[base - starts] & covered;
+  return base;
 }
 
-// The answer for an address of the given bucket. Entries before the bucket
-// all lie below the address and entries after it all lie above, so the
-// answer is the last entry of the bucket not above the address, or else the
-// entry just before the bucket: the bisection covers both at once.
+// The id of entry `at` when its start is not above the address, else 0; a
+// mask keeps the "below every start" answer free of branches.
+inline uint8_t id_if_covered(const uint8_t *ids, size_t at, bool covered) {
+  return ids[at] & static_cast<uint8_t>(-static_cast<int>(covered));
+}
+
+// The id for addr from starts[begin, begin + n), 0 when no entry there is
+// not above it. starts[begin] is read even when n is 0, so begin must be
+// inside the table.
 template <typename Key>
-uint8_t search_bucket(const range_index &index, const Key *starts, const uint8_t *ids,
-                      uint64_t bucket, Key addr) {
+uint8_t bisect_from(const Key *starts, const uint8_t *ids, uint32_t begin, uint32_t n, Key addr) {
+  const Key *found = last_not_above(starts, begin, n, addr);
+  return id_if_covered(ids, found - starts, not_above(*found, addr));
+}
+
+// The entries to search for an address of the given bucket: entries before
+// the bucket all lie below the address and entries after it all lie above,
+// so the answer is the last entry of the bucket not above the address, or
+// else the entry just before the bucket. The span covers both at once.
+struct bucket_span {
+  uint32_t begin;
+  uint32_t n;
+};
+
+inline bucket_span span_of(const range_index &index, uint64_t bucket) {
   uint32_t first = index.bucket_starts[bucket];
   uint32_t end = index.bucket_starts[bucket + 1];
   uint32_t begin = first - (first != 0);
-  prefetch(ids + begin);  // fetched alongside the starts, not after them
-  return bisect_from(starts, ids, begin, end - begin, addr);
+  return {begin, end - begin};
+}
+
+template <typename Key>
+uint8_t search_bucket(const range_index &index, const Key *starts, const uint8_t *ids,
+                      uint64_t bucket, Key addr) {
+  bucket_span span = span_of(index, bucket);
+  prefetch(ids + span.begin);  // fetched alongside the starts, not after them
+  return bisect_from(starts, ids, span.begin, span.n, addr);
 }
 
 // Chooses the bucket count for a table of count entries and allocates the
