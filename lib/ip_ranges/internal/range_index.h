@@ -4,6 +4,8 @@
 // Every lookup gives the id of the last entry whose start is not above the
 // address; 0 below the first start or on an empty table. Among equal starts
 // the last one answers: an entry followed by an equal start covers no address.
+// On a table that is not ascending (a table file may be in any order) the
+// answer is some entry's id or 0, and no lookup reads outside the table.
 //
 // A bisection over a large table is a chain of dependent cache misses, one
 // per step. The index cuts that chain: it splits the key space into
