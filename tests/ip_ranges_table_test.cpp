@@ -127,6 +127,44 @@ TEST(IpRangesLookup, AgreesWithThePlainBisectionOnAscendingTables) {
   }
 }
 
+// A record loaded from a file answers through its index: the same answers
+// as the last entry whose start is not above the address, 0 below the first,
+// on tables large enough to be indexed, with runs of equal starts and skew.
+TEST(IpRangesLookup, LoadedRecordsAnswerThroughTheirIndexAsTheTableSays) {
+  RangesRoot root;
+  std::mt19937 rng(99);
+  for (int round = 0; round < 12; round++) {
+    size_t count = 30 + rng() % 20000;
+    std::vector<uint32_t> starts(count);
+    for (auto &start : starts) {
+      start = round % 3 == 0 ? 0x0A000000u + rng() % 70000 : rng();  // skewed into one /8
+      if (rng() % 8 == 0) start = starts[0];                         // equal starts
+    }
+    if (round % 2 == 0) starts[0] = 0;
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::remove(starts.begin(), starts.end(), kTop), starts.end());  // no entry there
+    std::vector<uint8_t> ids(starts.size());
+    std::string text;
+    for (size_t i = 0; i < starts.size(); i++) {
+      ids[i] = static_cast<uint8_t>(rng());
+      text += str_ip_format(starts[i]) + std::string(" ") + std::to_string(ids[i]) + "\n";
+    }
+    write_file(kTable, text);
+    ScopedRanges table("countries");
+    ASSERT_TRUE(ip_ranges_load(table.table));
+    std::vector<uint32_t> probes{0, kTop};
+    for (int i = 0; i < 2000; i++) {
+      uint32_t s = starts[rng() % starts.size()];
+      probes.insert(probes.end(), {s - 1, s, s + 1, static_cast<uint32_t>(rng())});
+    }
+    for (uint32_t a : probes) {
+      auto past = std::upper_bound(starts.begin(), starts.end(), a);
+      uint8_t expected = past == starts.begin() ? 0 : ids[past - starts.begin() - 1];
+      ASSERT_EQ(ip_ranges_lookup(table.table, a), expected) << "round " << round << " addr " << a;
+    }
+  }
+}
+
 TEST(IpRangesLookup, AnswersOnlyHeldIdsOnUnorderedTables) {
   RangesRoot root;
   write_file(kTable, "200.0.0.0 9\n100.0.0.0 8\n100.0.0.0 3\n50.0.0.0 6\n150.0.0.0 5\n1.0.0.0 4\n");

@@ -23,6 +23,10 @@ typedef struct ip_ranges {
   char *names_text;    /* names file, edited in place while parsed */
   char **codes;        /* 256 references into names_text, or null */
   char **titles;       /* 256 references into names_text, or null */
+  /* The library's own state of the record (the lookup index, built at
+   * load); null on a record not made by ip_ranges_new, whose lookups then
+   * bisect the whole table. */
+  struct ip_ranges_state *state;
 } ip_ranges;
 
 /* A new record for the table name (no file is read yet); null when memory

@@ -20,6 +20,7 @@ bool table_path(const ip_ranges *table, velmor::PathText &path) {
 }
 
 void drop_table(ip_ranges *table) {
+  if (table->state) velmor::range_index_release(&table->state->index);
   table->starts = static_cast<uint32_t *>(mem_free(table->starts));
   table->ids = static_cast<uint8_t *>(mem_free(table->ids));
   table->count = 0;
@@ -95,6 +96,9 @@ bool load_table(ip_ranges *table, BetweenPasses between_passes) {
   fclose(in);
   if (stored > 0) {
     table->count = stored;
+    // Without an index (no memory, a small table) lookups bisect the table.
+    if (table->state)
+      range_index_build(&table->state->index, table->starts, static_cast<uint32_t>(stored));
     return true;
   }
   drop_table(table);
@@ -116,7 +120,12 @@ ip_ranges *ip_ranges_new(const char *name) {
   auto *table = static_cast<ip_ranges *>(mem_calloc(sizeof(ip_ranges), __FILE__, __LINE__));
   if (!table) return nullptr;
   table->name = mem_strdup(name, __FILE__, __LINE__);
-  if (!table->name) return static_cast<ip_ranges *>(mem_free(table));
+  table->state =
+      static_cast<ip_ranges_state *>(mem_calloc(sizeof(ip_ranges_state), __FILE__, __LINE__));
+  if (!table->name || !table->state) {
+    ip_ranges_free(table);
+    return nullptr;
+  }
   return table;
 }
 
@@ -124,6 +133,7 @@ void ip_ranges_free(ip_ranges *table) {
   if (!table) return;
   drop_table(table);
   drop_names(table);
+  mem_free(table->state);
   mem_free(table->name);
   mem_free(table);
 }

@@ -3,6 +3,12 @@
 #pragma once
 
 #include "ip_ranges.h"
+#include "ip_ranges/internal/range_index.h"
+
+// What a record holds beyond its public fields.
+struct ip_ranges_state {
+  velmor::range_index index;  // over starts and ids; empty while there is none
+};
 
 namespace velmor {
 
