@@ -2,7 +2,13 @@
  * and its boundary table ("conf/%s.ips"). C interface.
  * Include as <velmor/ip_ranges.h> (pkg-config velmor, or the CMake target
  * Velmor::velmor); manual pages velmor_ip_ranges(3), the file formats in
- * velmor-tables(5), and ownership and threads in velmor(3). */
+ * velmor-tables(5), and ownership and threads in velmor(3).
+ *
+ * Threads: a record is used by one thread at a time (its first lookup loads
+ * the table, a reload frees the arrays). A server gives each worker thread
+ * its own record, about 5 bytes per table entry plus an index of at most
+ * half a byte per entry, and each thread calls ip_ranges_reload at its own
+ * pace. */
 #ifndef VELMOR_IP_RANGES_H
 #define VELMOR_IP_RANGES_H
 
@@ -54,7 +60,8 @@ bool ip_ranges_load(ip_ranges *table);
  * whatever the load gave. Otherwise false; costs one stat. */
 bool ip_ranges_reload(ip_ranges *table);
 
-/* Id of the last entry whose start is not above addr; 0 below the first
+/* Id of the last entry whose start is not above addr (through the record's
+ * index, built at load; a record filled by hand is bisected whole); 0 below the first
  * start, without a table or for a null record. The first call on a record
  * without a table tries one load. No allocation, no file access. */
 uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr);

@@ -87,7 +87,8 @@ int64_t time_cache_update(void);
  * line feeds are dropped and every other control byte (below 0x20 except
  * TAB, and 0x7F) is written as "\xHH" with lower-case hex digits; bytes from
  * 0x80 up are kept. The line, escapes and line feed included, is at most
- * 1024 bytes; a longer one is cut, never inside an escape. Never fails,
+ * 1024 bytes; a longer one is cut, never inside an escape. Safe to call
+ * from several threads: one message at a time is written. Never fails,
  * returns 0 and leaves errno as it found it. */
 int log_msg(int level, const char *format, ...)
 #if defined(__GNUC__)
@@ -227,8 +228,8 @@ struct tm *localtime32(const int32_t *seconds);
 /* Time as text in one of seven styles, local 0 "%d/%b/%Y:%H:%M:%S",
  * 1 "%d/%b/%Y", 2 "%H:%M:%S", 3 "%Y-%m-%d", 4 "%Y-%m-%d %H:%M:%S", UTC
  * 5 "%a, %d %b %Y %H:%M:%S GMT", 6 "%a, %d-%b-%Y %H:%M:%S GMT"; any other
- * style gives "". The text lives in a ring of eight slots, valid until
- * eight further calls. */
+ * style gives "". The text lives in the calling thread's ring of eight
+ * slots, valid until eight further calls. */
 const char *time_text(int64_t seconds, int style);
 /* ---- calendar (end) ---- */
 

@@ -1,7 +1,10 @@
 /* Text utilities. C interface; texts are NUL-terminated byte strings.
  * Include as <velmor/str.h> (pkg-config velmor, or the CMake target
  * Velmor::velmor); manual pages velmor_str(3), and ownership of results
- * (rings, static buffers) and threads in velmor(3). */
+ * (rings, static buffers) and threads in velmor(3).
+ *
+ * Rings: results "in a ring of N slots" stay valid until N further calls of
+ * the same function by the same thread; every thread has rings of its own. */
 #ifndef VELMOR_STR_H
 #define VELMOR_STR_H
 

@@ -52,7 +52,7 @@ const char *const kStyles[] = {
 constexpr int kStyleCount = sizeof kStyles / sizeof kStyles[0];
 constexpr int kFirstUtcStyle = 5;
 
-velmor::TextRing<8, 64> time_ring;
+thread_local velmor::TextRing<8, 64> time_ring;
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 // symbolic link: "logs" may be writable by other accounts, and the programs
 // run as root.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -188,6 +189,37 @@ void write_line(int slot, int length) {
   log_msg(errno_report, "cannot write to %s", process_info.log_files[slot]);
 }
 
+// One message at a time, from any thread: the line buffer, the descriptors
+// and the time cache are the logger's shared state. Recursive, because a
+// failure inside log_msg is reported by log_msg. A fork while another thread
+// logs would leave the child a lock no thread of it can release: the lock is
+// taken around fork and made anew in the child.
+pthread_mutex_t log_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+
+void take_lock_before_fork() { pthread_mutex_lock(&log_lock); }
+void release_lock_after_fork() { pthread_mutex_unlock(&log_lock); }
+void renew_lock_in_child() {
+  pthread_mutexattr_t recursive;
+  pthread_mutexattr_init(&recursive);
+  pthread_mutexattr_settype(&recursive, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(&log_lock, &recursive);
+  pthread_mutexattr_destroy(&recursive);
+}
+
+struct ForkGuard {
+  ForkGuard() {
+    pthread_atfork(take_lock_before_fork, release_lock_after_fork, renew_lock_in_child);
+  }
+};
+const ForkGuard fork_guard;
+
+struct LogLock {
+  LogLock() { pthread_mutex_lock(&log_lock); }
+  ~LogLock() { pthread_mutex_unlock(&log_lock); }
+  LogLock(const LogLock &) = delete;
+  LogLock &operator=(const LogLock &) = delete;
+};
+
 // Keeps the message of the line just built, after "HH:MM:SS|name| " (the
 // name as written: each control byte of it takes four).
 void remember_error(int length) {
@@ -212,6 +244,7 @@ void forget_logged_error() { last_error[0] = '\0'; }
 
 extern "C" int log_msg(int level, const char *format, ...) {
   int saved_errno = errno;
+  LogLock lock;
   int slot = level & 7;
   time_cache_update();
   if (slot == LOG_CLOSE || time_cache.day != process_info.log_day) {

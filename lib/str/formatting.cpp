@@ -10,7 +10,7 @@
 namespace {
 
 // Eight results can be used together in one call.
-velmor::TextRing<8, 1024> print_ring;
+thread_local velmor::TextRing<8, 1024> print_ring;
 
 }  // namespace
 

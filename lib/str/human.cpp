@@ -2,22 +2,14 @@
 #include <cstdio>
 
 #include "str.h"
+#include "str/internal/text_ring.h"
 
 namespace {
 
-constexpr int kRingSlots = 4;
 constexpr int kSlotSize = 32;
 
-// Next slot of a four-slot ring; the counter moves first, so the first call
-// uses slot 1.
-struct TextRing {
-  char slots[kRingSlots][kSlotSize];
-  unsigned counter = 0;
-  char *take() { return slots[++counter % kRingSlots]; }
-};
-
-TextRing size_ring;
-TextRing duration_ring;
+thread_local velmor::TextRing<4, kSlotSize> size_ring;
+thread_local velmor::TextRing<4, kSlotSize> duration_ring;
 
 }  // namespace
 

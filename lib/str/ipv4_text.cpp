@@ -53,7 +53,7 @@ struct OctetTexts {
 
 constexpr OctetTexts octet_texts;
 
-TextRing<2, ipv4_text_size> ip_ring;
+thread_local TextRing<2, ipv4_text_size> ip_ring;
 
 }  // namespace
 

@@ -9,8 +9,8 @@
 namespace {
 
 // "-9,223,372,036,854,775,808" is 26 bytes.
-velmor::TextRing<40, 32> num_ring;
-velmor::TextRing<40, 32> grouped_ring;
+thread_local velmor::TextRing<40, 32> num_ring;
+thread_local velmor::TextRing<40, 32> grouped_ring;
 
 }  // namespace
 

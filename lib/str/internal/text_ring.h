@@ -1,10 +1,12 @@
-// Internal: a ring of fixed-size text slots in static storage, the home of
-// every "valid until N further calls" result text of the library.
+// Internal: a ring of fixed-size text slots, the home of every "valid until
+// N further calls" result text of the library.
 //
 // A result handed out from slot k stays untouched until the ring has come
 // round to k again, so a caller may hold up to Slots - 1 earlier results of
-// the same function while asking for a new one. Static storage means a ring
-// never fails and never allocates.
+// the same function while asking for a new one. Each ring is declared
+// thread_local: every thread has rings of its own, so threads never
+// overwrite each other's results, and the storage is fixed (no allocation,
+// no failure).
 #pragma once
 
 #include <cstddef>
