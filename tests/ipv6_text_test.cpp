@@ -224,7 +224,7 @@ bool have_python() { return std::system("python3 -c '' >/dev/null 2>&1") == 0; }
 
 bool bytes_from_hex(const std::string &hex, uint8_t *bytes) {
   if (hex.size() != 32) return false;
-  for (int i = 0; i < 16; i++) {
+  for (size_t i = 0; i < 16; i++) {
     int high = str_hex_value(static_cast<unsigned char>(hex[2 * i]));
     int low = str_hex_value(static_cast<unsigned char>(hex[2 * i + 1]));
     if (high < 0 || low < 0) return false;

@@ -106,7 +106,7 @@ void store_groups(const Groups &groups, uint8_t out[16]) {
   int tail = groups.count - head;
   for (int i = 0; i < head; ++i) words[i] = groups.values[i];
   for (int i = 0; i < tail; ++i) words[8 - tail + i] = groups.values[head + i];
-  for (int i = 0; i < 8; ++i) {
+  for (size_t i = 0; i < 8; ++i) {
     out[2 * i] = static_cast<uint8_t>(words[i] >> 8);
     out[2 * i + 1] = static_cast<uint8_t>(words[i]);
   }
@@ -158,7 +158,8 @@ const char *scan_ipv6(const char *begin, const char *end, uint8_t out[16]) {
 
 size_t format_ipv6(const uint8_t addr[16], char *dst) {
   uint16_t words[8];
-  for (int i = 0; i < 8; ++i) words[i] = static_cast<uint16_t>(addr[2 * i] << 8 | addr[2 * i + 1]);
+  for (size_t i = 0; i < 8; ++i)
+    words[i] = static_cast<uint16_t>(addr[2 * i] << 8 | addr[2 * i + 1]);
   ZeroRun run = longest_zero_run(words);
   char *p = write_words(words, 0, run.start, dst);
   if (run.length > 0) {
