@@ -30,6 +30,10 @@ int main(void) {
   check(str_url_normalize(url, &host, &query, false) == 1 && strcmp(url, "example.com/x/") == 0 &&
             strcmp(host, "www.example.com") == 0 && strcmp(query, "q=1") == 0,
         "str_url_normalize");
+  uint8_t addr[16];
+  check(str_ip6_parse("::ffff:10.0.0.1", addr) && addr[10] == 0xFF && addr[15] == 1,
+        "str_ip6_parse");
+  check(strcmp(str_ip6_format(addr), "::ffff:a00:1") == 0, "str_ip6_format");
   if (failures == 0) printf("text utilities from C: all checks passed\n");
   return failures != 0;
 }

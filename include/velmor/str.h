@@ -41,6 +41,22 @@ bool str_is_space(int c);
 /* Copies at most size - 1 bytes of src and a terminator (size >= 1). */
 void str_copy(char *dst, const char *src, int32_t size);
 
+/* True when the whole text, with no other byte before or after, is one IPv6
+ * address; addr then holds its 16 bytes in network order. Read: groups of 1
+ * to 4 hex digits in either case, at most one "::", a dotted quad of decimal
+ * octets 0-255 without leading zeros as the last 32 bits; no zone id, no
+ * brackets, no prefix length (exactly what glibc's inet_pton accepts).
+ * Otherwise, and for a null text, false with addr set to 16 zero bytes. A
+ * null addr gives false. */
+bool str_ip6_parse(const char *text, uint8_t addr[16]);
+
+/* Canonical text of the 16 network-order bytes of addr (RFC 5952: lower case,
+ * no leading zeros, the first longest run of two or more zero groups as
+ * "::"), in a ring of 2 slots: valid until the next call but one. Every
+ * address is written in hex groups, IPv4-mapped ones too ("::ffff:102:304",
+ * as Python's ipaddress writes it). "" for a null addr. */
+const char *str_ip6_format(const uint8_t addr[16]);
+
 /* ---- checked formatting (begin) ---- */
 /* snprintf into buf that reports its own failures with the caller's file and
  * line at LOG_ERROR: no buffer (null or size <= 0; buf untouched, gives 0),
