@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "python_models.h"
 #include "str.h"
 #include "str/internal/ipv6_text.h"
 
@@ -220,8 +221,6 @@ TEST(Ipv6Format, LongestTextFitsTheBuffer) {
 
 // ---- against Python's ipaddress ----
 
-bool have_python() { return std::system("python3 -c '' >/dev/null 2>&1") == 0; }
-
 bool bytes_from_hex(const std::string &hex, uint8_t *bytes) {
   if (hex.size() != 32) return false;
   for (size_t i = 0; i < 16; i++) {
@@ -271,8 +270,9 @@ std::string oracle_mismatch(const std::vector<std::string> &words) {
 }
 
 TEST(Ipv6Oracle, MatchesPythonIpaddress) {
-  if (!have_python()) GTEST_SKIP() << "python3 is not installed; it is the reference here";
-  const std::string command = "python3 " TEST_DATA_DIR "/ipv6_oracle.py 20240611";
+  SKIP_WITHOUT_PYTHON();
+  const std::string command = testing_support::python3_path() + " " +
+                              testing_support::python_model("ipv6_oracle.py") + " 20240611";
   FILE *pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   char line[256];

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "python_models.h"
 #include "str.h"
 #include "test_support.h"
 
@@ -372,22 +373,20 @@ class CidrAgainstModels : public TamselCommandLine {
   }
 };
 
+std::vector<std::string> python_cidr_model() {
+  return {testing_support::python3_path(), testing_support::python_model("tamsel_cidr_model.py")};
+}
+
 const struct {
   unsigned seed;
   uint32_t lines;
 } generated_lists[] = {{1, 10}, {2, 300}, {3, 3000}, {4, 8000}};
 
-std::string python_model() {
-  std::string test_source = __FILE__;
-  return test_source.substr(0, test_source.rfind('/') + 1) + "tamsel_cidr_model.py";
-}
-
 TEST_F(CidrAgainstModels, SameBlocksAsPythonIpaddress) {
   for (const auto &g : generated_lists) {
     Outputs outputs;
-    if (!compare(generate(g.seed, g.lines), {"python3", python_model()}, &outputs)) {
-      GTEST_SKIP() << "python3 is not installed";
-    }
+    SKIP_WITHOUT_PYTHON();
+    ASSERT_TRUE(compare(generate(g.seed, g.lines), python_cidr_model(), &outputs));
     EXPECT_EQ(outputs.tamsel, outputs.model) << "seed " << g.seed;
     EXPECT_FALSE(outputs.tamsel.empty());
   }
@@ -420,9 +419,8 @@ TEST_F(CidrAgainstModels, PiecesOfTheWholeSpaceGiveOneBlock) {
   list.parts[1] = "128.0.0.0-200.0.0.0\n";
   list.parts[2] = "208.0.0.0-255.255.255.254\n255.255.255.255\n";
   Outputs outputs;
-  if (!compare(list, {"python3", python_model()}, &outputs)) {
-    GTEST_SKIP() << "python3 is not installed";
-  }
+  SKIP_WITHOUT_PYTHON();
+  ASSERT_TRUE(compare(list, python_cidr_model(), &outputs));
   EXPECT_EQ(outputs.tamsel, "0.0.0.0/0\n");
   EXPECT_EQ(outputs.model, "0.0.0.0/0\n");
 }
