@@ -67,6 +67,36 @@ bool ip_ranges_reload(ip_ranges *table);
 uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr);
 /* ---- boundary table (end) ---- */
 
+/* ---- IPv6 boundary table (begin) ---- */
+/* The IPv6 table of a record is the file "conf/<name>6.ips" (same shape as
+ * the IPv4 table, starts as IPv6 text; velmor-tables(5)); it shares the
+ * names file with the IPv4 table. Addresses are 16 bytes in network byte
+ * order, as inet_pton(AF_INET6) and str_ip6_parse give them. A record not
+ * made by ip_ranges_new has no IPv6 table. */
+
+/* Reads "conf/<name>6.ips" into the record, replacing any IPv6 table it
+ * holds, with the rules and messages of ip_ranges_load. */
+bool ip_ranges_load6(ip_ranges *table);
+
+/* ip_ranges_reload for the IPv6 table: when the file's mtime differs from
+ * the recorded one, drops the IPv6 table and the names, loads the file and
+ * gives true whatever the load gave. Otherwise false; costs one stat. */
+bool ip_ranges_reload6(ip_ranges *table);
+
+/* Id of the last IPv6 entry whose start is not above addr; 0 below the first
+ * start, without an IPv6 table, or for a null record or address. An
+ * IPv4-mapped address (::ffff:a.b.c.d) is answered by ip_ranges_lookup of
+ * a.b.c.d. The first call on a record without an IPv6 table tries one load.
+ * No allocation, no file access. */
+uint8_t ip_ranges_lookup6(ip_ranges *table, const uint8_t addr[16]);
+
+/* Entries of the loaded IPv6 table (0 while there is none), and entry i of
+ * it: its start into start, its id into *id; false when i is out of range.
+ * For programs that list or export a table. */
+int32_t ip_ranges_count6(const ip_ranges *table);
+bool ip_ranges_entry6(const ip_ranges *table, int32_t i, uint8_t start[16], uint8_t *id);
+/* ---- IPv6 boundary table (end) ---- */
+
 #ifdef __cplusplus
 }
 #endif
