@@ -3,6 +3,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ip_ranges/internal/cidr.h"
@@ -63,6 +64,69 @@ TEST(CidrBlocks, TileTheRangeExactlyAndMinimally) {
       next = base + size;
     });
     ASSERT_EQ(next, uint64_t{last} + 1);
+  }
+}
+
+std::vector<std::string> blocks6(const char *first, const char *last) {
+  uint8_t a[16], b[16];
+  EXPECT_TRUE(str_ip6_parse(first, a)) << first;
+  EXPECT_TRUE(str_ip6_parse(last, b)) << last;
+  std::vector<std::string> out;
+  velmor::cidr_blocks6(velmor::uint128_from_bytes(a), velmor::uint128_from_bytes(b),
+                       [&out](velmor::uint128 base, int length) {
+                         char line[velmor::cidr6_line_max];
+                         out.emplace_back(line, velmor::format_cidr6_line(base, length, line) - 1);
+                       });
+  return out;
+}
+
+TEST(CidrBlocks6, Cases) {
+  struct Case {
+    const char *first, *last;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", {"::/0"}},
+      {"2001:db8::", "2001:db8:ffff:ffff:ffff:ffff:ffff:ffff", {"2001:db8::/32"}},
+      {"::1", "::1", {"::1/128"}},
+      {"::1", "::6", {"::1/128", "::2/127", "::4/127", "::6/128"}},
+      {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
+       "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
+       {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff/128"}},
+      {"8000::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", {"8000::/1"}},
+  };
+  for (const Case &c : cases) EXPECT_EQ(blocks6(c.first, c.last), c.expected) << c.first;
+  EXPECT_EQ(blocks6("::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:fffe").size(), 128u);
+}
+
+// Random ranges: the blocks tile the range exactly, in order, aligned, and
+// no two equal neighbours could be one block.
+TEST(CidrBlocks6, TileTheRangeExactlyAndMinimally) {
+  std::mt19937_64 rng(12);
+  for (int i = 0; i < 5000; ++i) {
+    velmor::uint128 a = velmor::uint128{rng()} << 64 | rng();
+    velmor::uint128 b = i % 2 ? a + (rng() >> (rng() % 64)) : velmor::uint128{rng()} << 64 | rng();
+    if (b < a) std::swap(a, b);
+    velmor::uint128 next = a;
+    bool ended = false;
+    int previous_length = -1;
+    velmor::uint128 previous_base = 0;
+    velmor::cidr_blocks6(a, b, [&](velmor::uint128 base, int length) {
+      ASSERT_FALSE(ended);
+      ASSERT_TRUE(base == next);
+      const velmor::uint128 span =
+          length == 0 ? velmor::uint128_max : (velmor::uint128{1} << (128 - length)) - 1;
+      ASSERT_TRUE((base & span) == 0);
+      if (length == previous_length && length > 0) {
+        // Two equal neighbours that are one aligned block would be merged.
+        ASSERT_TRUE(((previous_base >> (128 - length)) & 1) != 0);
+      }
+      previous_base = base;
+      previous_length = length;
+      if (base + span == b) ended = true;
+      next = base + span + 1;
+    });
+    ASSERT_TRUE(ended);
   }
 }
 

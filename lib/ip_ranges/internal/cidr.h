@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "str/internal/ipv4_text.h"
+#include "str/internal/ipv6_text.h"
 
 namespace velmor {
 
@@ -37,6 +38,61 @@ void cidr_blocks(uint32_t first, uint32_t last, Emit &&emit) {
     while ((uint64_t{1} << host_bits) > end - base) --host_bits;
     emit(static_cast<uint32_t>(base), 32 - host_bits);
     base += uint64_t{1} << host_bits;
+  }
+}
+
+// ---- IPv6 ----
+
+// An IPv6 address as one 128-bit number (the compilers' extension type).
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr uint128 uint128_max = ~uint128{0};
+
+inline uint128 uint128_from_bytes(const uint8_t addr[16]) {
+  uint128 value = 0;
+  for (int i = 0; i < 16; ++i) value = value << 8 | addr[i];
+  return value;
+}
+
+inline void uint128_to_bytes(uint128 value, uint8_t addr[16]) {
+  for (int i = 15; i >= 0; --i, value >>= 8) addr[i] = static_cast<uint8_t>(value);
+}
+
+// Longest IPv6 block line: 39 bytes of address, "/128" and "\n".
+constexpr size_t cidr6_line_max = 39 + 4 + 1 + 1;
+
+// Writes "<address>/length\n" (RFC 5952 text) into dst (cidr6_line_max
+// bytes); returns its length.
+inline size_t format_cidr6_line(uint128 base, int length, char *dst) {
+  uint8_t bytes[16];
+  uint128_to_bytes(base, bytes);
+  char text[ipv6_text_max];
+  size_t n = format_ipv6(bytes, text);
+  for (size_t i = 0; i < n; ++i) dst[i] = text[i];
+  dst[n++] = '/';
+  if (length >= 100) dst[n++] = '1';
+  if (length >= 10) dst[n++] = static_cast<char>('0' + length / 10 % 10);
+  dst[n++] = static_cast<char>('0' + length % 10);
+  dst[n++] = '\n';
+  return n;
+}
+
+// cidr_blocks for IPv6: emit(base, prefix_length) for each block of the
+// smallest exact cover of [first, last], ascending. first must not be
+// above last.
+template <class Emit>
+void cidr_blocks6(uint128 first, uint128 last, Emit &&emit) {
+  uint128 base = first;
+  for (;;) {
+    int host_bits = 0;
+    while (host_bits < 128 && ((base >> host_bits) & 1) == 0) ++host_bits;
+    // The block [base, base + 2^host_bits - 1] must not run past last.
+    auto span = [](int bits) { return bits == 128 ? uint128_max : (uint128{1} << bits) - 1; };
+    while (host_bits > 0 && span(host_bits) > last - base) --host_bits;
+    emit(base, 128 - host_bits);
+    const uint128 block_last = base + span(host_bits);
+    if (block_last == last) return;
+    base = block_last + 1;
   }
 }
 
