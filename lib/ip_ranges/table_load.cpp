@@ -104,9 +104,10 @@ int32_t fill(Arrays &arrays, FILE *in, const char *path, BetweenPasses between_p
   }
 }
 
+// The caller has dropped what the arrays held: a direct load over a loaded
+// table must not leak it.
 template <class Arrays>
 bool load(Arrays arrays, const PathText &path, BetweenPasses between_passes) {
-  arrays.drop();  // a direct load over a loaded table must not leak it
   // The time is taken before the file is read: a file replaced during the
   // load then looks changed to the next reload, which reads it again.
   arrays.mtime() = file_mtime(path.c_str());
@@ -153,12 +154,17 @@ bool load_table(ip_ranges *table, BetweenPasses between_passes, Family family) {
     log_msg(LOG_ERROR, "NULL ranges");
     return false;
   }
-  if (family == Family::ipv6 && !table->state) return false;  // a record made by hand
-  drop_table(table, family);
   PathText path;
-  if (!table_path(table, family, path)) return false;
-  if (family == Family::ipv4) return load(Ipv4Arrays{table}, path, between_passes);
-  return load(Ipv6Arrays{table->state}, path, between_passes);
+  if (family == Family::ipv4) {
+    Ipv4Arrays arrays{table};
+    arrays.drop();
+    return table_path(table, family, path) && load(arrays, path, between_passes);
+  }
+  ip_ranges_state *state = table->state;
+  if (!state) return false;  // a record made by hand has no IPv6 table
+  Ipv6Arrays arrays{state};
+  arrays.drop();
+  return table_path(table, family, path) && load(arrays, path, between_passes);
 }
 
 }  // namespace velmor

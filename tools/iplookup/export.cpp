@@ -42,7 +42,8 @@ long print_blocks(const ip_ranges &table, int id, FILE *out) {
     if (run.id != id) continue;
     velmor::cidr_blocks(run.first, run.last, [out, &blocks](uint32_t base, int length) {
       char line[velmor::cidr_line_max];
-      fwrite(line, 1, velmor::format_cidr_line(base, length, line), out);
+      const size_t size = velmor::format_cidr_line(base, length, line);
+      fwrite(line, 1, size, out);
       ++blocks;
     });
   }
