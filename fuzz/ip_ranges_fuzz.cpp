@@ -1,7 +1,7 @@
-// Arbitrary bytes as a boundary table file: the load must stay in bounds, and
-// every lookup must answer an id that some entry holds, or 0. On ascending
-// tables the answer must be the last entry whose start is not above the
-// address.
+// Arbitrary bytes as a boundary table file, IPv4 and IPv6: the load must stay
+// in bounds, and every lookup must answer an id that some entry holds, or 0.
+// On ascending tables the answer must be the last entry whose start is not
+// above the address. Every IPv6 entry read is written and read back the same.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <utility>
+#include <vector>
+
 #include "ip_ranges.h"
+#include "ip_ranges/internal/cidr.h"
+#include "ip_ranges/internal/table_format.h"
 
 namespace {
 
@@ -39,13 +44,13 @@ Scratch &scratch() {
   return s;
 }
 
-bool load_from_bytes(Scratch &s, const uint8_t *data, size_t size) {
+bool load_from_bytes(Scratch &s, const uint8_t *data, size_t size, bool ipv6) {
   if (fchdir(s.dir) != 0) abort();
-  FILE *out = fopen("conf/fuzz.ips", "wb");
+  FILE *out = fopen(ipv6 ? "conf/fuzz6.ips" : "conf/fuzz.ips", "wb");
   if (!out) abort();
   if (size && fwrite(data, 1, size, out) != size) abort();
   fclose(out);
-  bool loaded = ip_ranges_load(s.table);
+  bool loaded = ipv6 ? ip_ranges_load6(s.table) : ip_ranges_load(s.table);
   if (fchdir(s.home) != 0) abort();
   return loaded;
 }
@@ -75,12 +80,63 @@ void check(ip_ranges *table, uint32_t addr, bool sorted) {
   if (sorted && id != expected_on_ascending(table, addr)) abort();
 }
 
+// The IPv6 entries as 128-bit keys, in file order.
+std::vector<std::pair<velmor::uint128, uint8_t>> entries6(const ip_ranges *table) {
+  std::vector<std::pair<velmor::uint128, uint8_t>> entries;
+  for (int32_t i = 0; i < ip_ranges_count6(table); i++) {
+    uint8_t start[16], id;
+    if (!ip_ranges_entry6(table, i, start, &id)) abort();
+    // Written and read back, the entry is the same.
+    char line[velmor::table6_entry_max + 1];
+    line[velmor::format_table_entry6(line, start, id)] = '\0';
+    uint8_t again[16], id_again;
+    if (!velmor::parse_table_entry6(line, again, &id_again)) abort();
+    if (memcmp(again, start, 16) != 0 || id_again != id) abort();
+    entries.emplace_back(velmor::uint128_from_bytes(start), id);
+  }
+  return entries;
+}
+
+void check6(ip_ranges *table, const std::vector<std::pair<velmor::uint128, uint8_t>> &entries,
+            velmor::uint128 addr) {
+  uint8_t bytes[16];
+  velmor::uint128_to_bytes(addr, bytes);
+  uint8_t id = ip_ranges_lookup6(table, bytes);
+  static const uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+  if (memcmp(bytes, kMapped, 12) == 0) return;  // answered by the IPv4 table
+  bool sorted = true, held_id = id == 0;
+  uint8_t expected = 0;
+  for (size_t i = 0; i < entries.size(); i++) {
+    if (i > 0 && entries[i - 1].first > entries[i].first) sorted = false;
+    if (entries[i].second == id) held_id = true;
+    if (entries[i].first <= addr) expected = entries[i].second;
+  }
+  if (!held_id || (sorted && id != expected)) abort();
+}
+
+void fuzz_ipv6(Scratch &s, const uint8_t *data, size_t size) {
+  if (!load_from_bytes(s, data, size, true)) {
+    if (ip_ranges_count6(s.table) != 0) abort();  // a failed load leaves no table
+    return;
+  }
+  const auto entries = entries6(s.table);
+  if (entries.empty() || entries.size() > size) abort();
+  check6(s.table, entries, 0);
+  check6(s.table, entries, velmor::uint128_max);
+  for (size_t i = 0; i < entries.size() && i < 64; i++) {
+    check6(s.table, entries, entries[i].first - 1);
+    check6(s.table, entries, entries[i].first);
+    check6(s.table, entries, entries[i].first + 1);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Scratch &s = scratch();
+  fuzz_ipv6(s, data, size);
   ip_ranges *table = s.table;
-  if (!load_from_bytes(s, data, size)) {
+  if (!load_from_bytes(s, data, size, false)) {
     if (table->starts || table->ids) abort();  // a failed load leaves no table
     return 0;
   }
