@@ -1,14 +1,15 @@
 /* Address tables: a named table of ids with codes and titles ("conf/%s")
- * and its boundary table ("conf/%s.ips"). C interface.
+ * and its boundary tables, IPv4 ("conf/%s.ips") and IPv6 ("conf/%s6.ips"),
+ * relative to the working directory. C interface.
  * Include as <velmor/ip_ranges.h> (pkg-config velmor, or the CMake target
  * Velmor::velmor); manual pages velmor_ip_ranges(3), the file formats in
  * velmor-tables(5), and ownership and threads in velmor(3).
  *
  * Threads: a record is used by one thread at a time (its first lookup loads
  * the table, a reload frees the arrays). A server gives each worker thread
- * its own record, about 5 bytes per table entry plus an index of at most
- * half a byte per entry, and each thread calls ip_ranges_reload at its own
- * pace. */
+ * its own record, about 5 bytes per IPv4 entry and 17 per IPv6 entry, each
+ * table with an index of at most half a byte per entry, and each thread
+ * calls ip_ranges_reload at its own pace. */
 #ifndef VELMOR_IP_RANGES_H
 #define VELMOR_IP_RANGES_H
 
@@ -29,9 +30,12 @@ typedef struct ip_ranges {
   char *names_text;    /* names file, edited in place while parsed */
   char **codes;        /* 256 references into names_text, or null */
   char **titles;       /* 256 references into names_text, or null */
-  /* The library's own state of the record (the lookup index, built at
-   * load); null on a record not made by ip_ranges_new, whose lookups then
-   * bisect the whole table. */
+  /* The library's own state of the record (the lookup indexes, built at
+   * load, and the IPv6 table); null on a record not made by ip_ranges_new
+   * (zero it in a record made by hand), whose lookups then bisect the whole
+   * table. The index matches the arrays of the last load: change starts,
+   * ids and count of a record from ip_ranges_new only through the functions
+   * below. */
   struct ip_ranges_state *state;
 } ip_ranges;
 
@@ -39,20 +43,43 @@ typedef struct ip_ranges {
  * cannot be had (reported). */
 ip_ranges *ip_ranges_new(const char *name);
 
-/* Releases the record and everything it holds (table, names, name); a null
- * record is ignored. Pointers taken from the record are invalid afterwards.
- * Without it a record lives until the process ends. */
+/* Releases a record made by ip_ranges_new and everything it holds (tables,
+ * names, name); a null record is ignored. Pointers taken from the record are
+ * invalid afterwards. Without it a record lives until the process ends. */
 void ip_ranges_free(ip_ranges *table);
 
+/* ---- names (begin) ---- */
+/* Reads the names file "conf/<name>" whole (file_read_all) and parses it in
+ * place into codes and titles, dropping any names the record held. True
+ * when the file was read; false for a null record, a missing file (not
+ * reported), or one that cannot be read whole or allocated (reported), and
+ * the record then holds no names. */
 bool ip_ranges_load_names(ip_ranges *table);
+
+/* The code and the title of id. Each loads the names when the record holds
+ * none (every call tries again while they cannot be loaded). "" for a null
+ * record, an id of 256 or more, or when the names cannot be loaded; NULL
+ * for an id the names file does not list. The text belongs to the record:
+ * valid until ip_ranges_free, ip_ranges_load_names, or a reload that gave
+ * true. */
 const char *ip_ranges_code(ip_ranges *table, uint16_t id);
 const char *ip_ranges_title(ip_ranges *table, uint16_t id);
+
+/* Lowest id whose code equals code exactly (case matters), loading the
+ * names as above; -1 for a null record, when the names cannot be loaded, or
+ * when no id has that code. code must not be null. */
 int16_t ip_ranges_find(ip_ranges *table, const char *code);
+/* ---- names (end) ---- */
 
 /* ---- boundary table (begin) ---- */
 /* Reads "conf/<name>.ips" into starts/ids, replacing any table the record
- * holds; records the file's mtime first. True when at least one entry was
- * read; on false the record holds no table. A null record is reported. */
+ * holds, and builds its index; records the file's mtime first. True when at
+ * least one entry was read; on false the record holds no table. An empty
+ * file gives false without a report; a missing one is reported ("cannot
+ * stat", then "cannot open"), as are an unreadable one, one without
+ * entries ("no ranges found in %s"), a lack of memory, a file that changed
+ * during three readings in a row ("cannot load %s: it changed while being
+ * read"), and a null record ("NULL ranges"). */
 bool ip_ranges_load(ip_ranges *table);
 
 /* When the file's mtime differs from the recorded one: drops the table and
@@ -61,9 +88,10 @@ bool ip_ranges_load(ip_ranges *table);
 bool ip_ranges_reload(ip_ranges *table);
 
 /* Id of the last entry whose start is not above addr (through the record's
- * index, built at load; a record filled by hand is bisected whole); 0 below the first
- * start, without a table or for a null record. The first call on a record
- * without a table tries one load. No allocation, no file access. */
+ * index, built at load; a record filled by hand is bisected whole); 0 below
+ * the first start, without a table or for a null record. The first call on
+ * a record without a table tries one load; later calls never load (a reload
+ * does). No allocation, no file access. */
 uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr);
 /* ---- boundary table (end) ---- */
 
@@ -75,19 +103,22 @@ uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr);
  * made by ip_ranges_new has no IPv6 table. */
 
 /* Reads "conf/<name>6.ips" into the record, replacing any IPv6 table it
- * holds, with the rules and messages of ip_ranges_load. */
+ * holds, with the rules and messages of ip_ranges_load; false without a
+ * report on a record not made by ip_ranges_new. */
 bool ip_ranges_load6(ip_ranges *table);
 
 /* ip_ranges_reload for the IPv6 table: when the file's mtime differs from
  * the recorded one, drops the IPv6 table and the names, loads the file and
- * gives true whatever the load gave. Otherwise false; costs one stat. */
+ * gives true whatever the load gave. Otherwise false; costs one stat. False
+ * for a null record or one not made by ip_ranges_new. */
 bool ip_ranges_reload6(ip_ranges *table);
 
 /* Id of the last IPv6 entry whose start is not above addr; 0 below the first
  * start, without an IPv6 table, or for a null record or address. An
  * IPv4-mapped address (::ffff:a.b.c.d) is answered by ip_ranges_lookup of
- * a.b.c.d. The first call on a record without an IPv6 table tries one load.
- * No allocation, no file access. */
+ * a.b.c.d, whatever the IPv6 table holds for it. The first call on a record
+ * without an IPv6 table tries one load; later calls never load (a reload
+ * does). No allocation, no file access. */
 uint8_t ip_ranges_lookup6(ip_ranges *table, const uint8_t addr[16]);
 
 /* Entries of the loaded IPv6 table (0 while there is none), and entry i of

@@ -81,15 +81,24 @@ extern const int16_t year_start_days[10];
 int64_t time_cache_update(void);
 
 /* Appends one line "hh:mm:ss|name| message" (with LOG_ERRNO followed by
- * ": " and the text of errno) to the level's file in the day directory
- * "logs/<date>", or to descriptor 2 when that cannot be used (a planted
- * symbolic link included). One message is always one line: its trailing
+ * ": " and the text of errno) to the level's file (process_info.log_files)
+ * in the day directory "logs/<YYYY-MM-DD>" under the working directory.
+ * "logs" must exist; the day directory is created on first use, and the
+ * process that creates it points "logs/current" at it. LOG_CLOSE closes the
+ * files and writes nothing. One message is always one line: its trailing
  * line feeds are dropped and every other control byte (below 0x20 except
  * TAB, and 0x7F) is written as "\xHH" with lower-case hex digits; bytes from
  * 0x80 up are kept. The line, escapes and line feed included, is at most
- * 1024 bytes; a longer one is cut, never inside an escape. Safe to call
- * from several threads: one message at a time is written. Never fails,
- * returns 0 and leaves errno as it found it. */
+ * 1024 bytes; a longer one is cut, never inside an escape.
+ * A level whose file cannot be used writes to descriptor 2 instead, after a
+ * report, until the next day change or LOG_CLOSE. That includes a day
+ * directory that is a symbolic link or no directory, and a level file that
+ * is a symbolic link or no regular file (a FIFO is refused, never waited
+ * on): nothing is written or created where a planted link points. The files
+ * are opened close-on-exec and never take descriptors 0 to 2.
+ * Safe to call from any thread: one message at a time is written, under a
+ * lock that a child of fork() gets anew. Also updates time_cache. Never
+ * fails, returns 0 and leaves errno as it found it. */
 int log_msg(int level, const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
@@ -113,7 +122,8 @@ char *mem_strdup(const char *text, const char *file, unsigned int line);
  * when it cannot be opened ("cannot open %s"), is not a regular file
  * ("cannot read %s: not a regular file"), is 2 GiB or larger, cannot be
  * allocated, a read fails ("cannot read %s") or the file ends before its
- * size ("short read %s (%d < %d)"): never part of a file. */
+ * size ("short read %s (%d < %d)"): never part of a file. A failed close
+ * after a whole read is reported ("cannot close %s") and the data kept. */
 char *file_read_all(const char *path, int32_t *size);
 
 /* ---- file status (begin) ---- */
@@ -167,7 +177,8 @@ bool remove_tree(const char *path);
  * destination, syncs the destination's directory and only then removes the
  * source. A failed copy leaves the destination as it was and no new file
  * behind, and a symbolic link at the destination is replaced, never written
- * through.
+ * through. The copy reads source through open(), so a symbolic link given as
+ * source is copied as the file it names, and the link is then removed.
  * When source and destination are already one file (same device and inode:
  * the same entry spelt otherwise or through a bind mount, or hard links),
  * nothing is copied: for one directory entry nothing is done; for two names
@@ -182,30 +193,39 @@ int move_file(const char *source, const char *destination);
 /* ---- moving files (end) ---- */
 
 /* ---- daemon start (begin) ---- */
-/* Changes to the installation root and records this process in the pid file
- * "velmor/pids/<name>" under it. With detach, takes an exclusive lock on the
- * pid file (with refuse, gives false when another instance holds it), forks
- * (the parent exits with status 0), starts a new session and puts /dev/null
- * on descriptors 0 to 2. True when this process goes on as the instance.
+/* Changes to the installation root ($VELMOR_ROOT when set and not empty,
+ * else the build's; see velmor(3)) and records this process in the pid file
+ * "velmor/pids/<name>" under it; a failed change is reported ("cannot chdir
+ * to %s") and the start goes on. name is used as given: pass a plain name.
+ * Without detach, writes the pid and closes the file (no lock is taken).
+ * With detach, takes an exclusive lock on the pid file (with refuse, gives
+ * false when another instance holds it; without, goes on beside it after
+ * "warning: another daemon is running"), forks (the parent exits with
+ * status 0), starts a new session and puts /dev/null on descriptors 0 to 2;
+ * the pid file stays open, and with it the lock, for the process's life.
+ * True when this process goes on as the instance.
  * A symbolic link at the pid file is never followed: the start fails with
  * "cannot open %s: Too many levels of symbolic links". The pid file's
- * descriptor is close-on-exec, so a program the daemon starts never holds
- * the lock on after the daemon ends. */
+ * descriptor is close-on-exec and never one of 0 to 2, so a program the
+ * daemon starts never holds the lock on after the daemon ends, and the
+ * redirection to /dev/null never closes it. */
 bool daemon_start(const char *name, bool detach, bool refuse);
 /* ---- daemon start (end) ---- */
 
 /* ---- hit counter (begin) ---- */
 /* Counts one hit (none when close is true) and adds the pending hits to the
  * counter file "velmor/logs/<name>-count" under the installation root every
- * 1000 hits and on close; close also closes the file. Returns the hits this
- * process has counted: a child of fork() starts from 0, since the hits
- * pending at the fork are the parent's to add. Each addition holds an
- * exclusive lock on an open file of this process's own (a child of fork()
- * opens one at its first addition), so processes add up exactly. The file
- * is opened close-on-exec and never through a symbolic link: a link there
- * fails like any other open ("cannot open file %s: Too many levels of
- * symbolic links", reported once; the hits are then counted in memory
- * only). */
+ * 1000 hits and on close; close also closes the file. A process has one
+ * counter: the name given at the addition that opens the file chooses it,
+ * until close. Returns the hits this process has counted: a child of fork()
+ * starts from 0, since the hits pending at the fork are the parent's to add.
+ * Each addition holds an exclusive lock on an open file of this process's
+ * own (a child of fork() opens one at its first addition), so processes add
+ * up exactly. The file is opened close-on-exec and never through a symbolic
+ * link: a link there fails like any other open ("cannot open file %s: Too
+ * many levels of symbolic links"). A file that cannot be opened is reported
+ * once; the process then counts in memory only, for the rest of its life.
+ * For one thread (velmor(3)). */
 int32_t hit_count(const char *name, bool close);
 /* ---- hit counter (end) ---- */
 
@@ -219,7 +239,8 @@ uint16_t day_number(const struct tm *tm);
 struct tm *day_to_tm(int16_t day);
 
 /* Local time of 00:00 on day 7 * week of year (week 1 is January 7, week 0
- * December 31 of the year before, every week from 53 January 1 after). */
+ * December 31 of the year before, every week from 53 January 1 after). Works
+ * in a static record: for one thread at a time. */
 int64_t week_to_time(int year, int16_t week);
 
 /* localtime() of a 32-bit time value (the platform's static record). */

@@ -4,7 +4,10 @@
  * (rings, static buffers) and threads in velmor(3).
  *
  * Rings: results "in a ring of N slots" stay valid until N further calls of
- * the same function by the same thread; every thread has rings of its own. */
+ * the same function by the same thread; every thread has rings of its own
+ * (except str_ip6_format's, which the whole process shares). Rings are
+ * fixed storage: a function that returns a ring text never allocates and
+ * never fails. */
 #ifndef VELMOR_STR_H
 #define VELMOR_STR_H
 
@@ -52,9 +55,11 @@ bool str_ip6_parse(const char *text, uint8_t addr[16]);
 
 /* Canonical text of the 16 network-order bytes of addr (RFC 5952: lower case,
  * no leading zeros, the first longest run of two or more zero groups as
- * "::"), in a ring of 2 slots: valid until the next call but one. Every
- * address is written in hex groups, IPv4-mapped ones too ("::ffff:102:304",
- * as Python's ipaddress writes it). "" for a null addr. */
+ * "::"), in a ring of 2 slots: valid until the next call but one. Unlike the
+ * other rings this one is the process's, not the thread's: a call from any
+ * thread counts, so call it from one thread at a time. Every address is
+ * written in hex groups, IPv4-mapped ones too ("::ffff:102:304", as Python's
+ * ipaddress writes it). "" for a null addr. */
 const char *str_ip6_format(const uint8_t addr[16]);
 
 /* ---- checked formatting (begin) ---- */
@@ -218,11 +223,11 @@ char *str_dup(const char *text);
  * buffers that follow, ended by a null pointer. Each output holds at most
  * size - 2 characters; outputs left over are emptied. 1 on success, 0 when
  * size is below 1 (outputs are then untouched). Ends any strtok sequence in
- * progress. */
+ * progress. The copy is a static buffer: for one thread at a time. */
 int str_split(const char *source, const char *delimiters, int32_t size, ...);
 
-/* printf into the next of 8 rotating 1024-byte buffers (cut to fit); valid
- * until eight further calls. */
+/* printf into the next of 8 rotating 1024-byte buffers of the calling
+ * thread (cut to fit); valid until eight further calls. */
 char *str_printf(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -231,7 +236,8 @@ char *str_printf(const char *format, ...)
 
 /* Short codes over process_info.alphabet64, 6 bits per character, most
  * significant first. str_code_init (re)builds the decoding table from the
- * alphabet and gives 1; the encoders return static texts of 6 and 12
+ * alphabet and gives 1 (str_code_decode builds it on first use; rebuild it
+ * after changing the alphabet); the encoders return static texts of 6 and 12
  * characters, overwritten by the next call; str_code_decode reads at most 6
  * characters (0 for null or empty). */
 int str_code_init(void);
@@ -275,7 +281,8 @@ const char *str_duration_text(int32_t seconds);
  * host gains a '/'. When host is not null it receives the host
  * (in a static buffer; then a host without '.' gives 0); when query is not
  * null it receives the query text inside buffer. Returns 1 for a key, 0
- * when there is none. */
+ * when there is none. Works in static buffers (the host's and a copy of the
+ * last path segment): for one thread at a time. */
 int str_url_normalize(char *buffer, const char **host, char **query, bool bare);
 
 /* ---- address normalization (end) ---- */
