@@ -184,6 +184,19 @@ TEST_F(DaemonStart, PidFileThatCannotBeOpened) {
 
 // A link planted where the pid file goes is refused, never written through:
 // the start fails and the file it points at keeps its contents.
+// A relative root (VELMOR_ROOT=r, or set by a program) is taken from the
+// working directory when it is set: daemon_start changes into the root
+// first, and the pid file's path must still be right from there.
+TEST_F(DaemonStart, RelativeRootStaysRightAfterTheChangeIntoIt) {
+  EXPECT_EQ(run_in_child([&] {
+              if (!velmor::set_install_root(".")) return 3;
+              return daemon_start("test-daemon", false, false) ? 0 : kRefused;
+            }),
+            0);
+  EXPECT_GT(atol(read_file(pid_file()).c_str()), 0);
+  EXPECT_EQ(testing_support::day_log(root.path(), "error.log"), "");
+}
+
 TEST_F(DaemonStart, PlantedLinkAtThePidFileIsRefused) {
   write_file(root / "victim", "keep");
   ASSERT_EQ(symlink((root / "victim").c_str(), pid_file().c_str()), 0);

@@ -187,6 +187,20 @@ TEST_F(HitCount, PlantedLinkAtTheCounterFileIsRefused) {
                      "cannot open file " + counter_file() + ": Too many levels of symbolic links"));
 }
 
+// A program started with its standard descriptors closed: the counter
+// file must not take one of them (a log line falling back to descriptor 2
+// would be written into the count).
+TEST_F(HitCount, CounterFileNeverTakesAStandardDescriptor) {
+  expect_in_child([&] {
+    for (int fd = 0; fd <= 2; ++fd) close(fd);
+    hits(1000);
+    for (int fd = 0; fd <= 2; ++fd) EXPECT_EQ(fcntl(fd, F_GETFD), -1) << fd;
+    log_msg(LOG_MESSAGE, "a line on the standard error, if anywhere");
+    EXPECT_EQ(hit_count("prog", true), 1000);
+  });
+  EXPECT_EQ(read_file(counter_file()), "1000      \n");
+}
+
 // A signal that interrupts the wait for the lock does not let the flush go
 // on without it.
 TEST_F(HitCount, InterruptedWaitForTheLockGoesOnWaiting) {

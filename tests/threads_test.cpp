@@ -113,9 +113,18 @@ TEST(Threads, RingResultsBelongToTheirThread) {
         const uint32_t addr = static_cast<uint32_t>(t) << 24 | static_cast<uint32_t>(i);
         const char *held = str_ip_format(addr);
         const char *number = str_num(t * 1000000 + i);
+        uint8_t bytes[16] = {0x20, 0x01, 0x0d, 0xb8};
+        bytes[13] = 1;
+        bytes[14] = static_cast<uint8_t>(t);
+        bytes[15] = static_cast<uint8_t>(i);
+        const char *held6 = str_ip6_format(bytes);
         std::string expected = std::to_string(t) + "." + std::to_string(i >> 16 & 255) + "." +
                                std::to_string(i >> 8 & 255) + "." + std::to_string(i & 255);
-        if (expected != held || std::to_string(t * 1000000 + i) != number) wrong++;
+        char expected6[32];
+        snprintf(expected6, sizeof expected6, "2001:db8::1:%x", t << 8 | (i & 255));
+        if (expected != held || std::to_string(t * 1000000 + i) != number ||
+            strcmp(held6, expected6) != 0)
+          wrong++;
       }
     });
   }

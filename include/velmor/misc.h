@@ -239,8 +239,7 @@ uint16_t day_number(const struct tm *tm);
 struct tm *day_to_tm(int16_t day);
 
 /* Local time of 00:00 on day 7 * week of year (week 1 is January 7, week 0
- * December 31 of the year before, every week from 53 January 1 after). Works
- * in a static record: for one thread at a time. */
+ * December 31 of the year before, every week from 53 January 1 after). */
 int64_t week_to_time(int year, int16_t week);
 
 /* localtime() of a 32-bit time value (the platform's static record). */

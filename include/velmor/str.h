@@ -4,8 +4,8 @@
  * (rings, static buffers) and threads in velmor(3).
  *
  * Rings: results "in a ring of N slots" stay valid until N further calls of
- * the same function by the same thread; every thread has rings of its own
- * (except str_ip6_format's, which the whole process shares). Rings are
+ * the same function by the same thread; every thread has rings of its own.
+ * Rings are
  * fixed storage: a function that returns a ring text never allocates and
  * never fails. */
 #ifndef VELMOR_STR_H

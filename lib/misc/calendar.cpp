@@ -75,7 +75,7 @@ extern "C" struct tm *day_to_tm(int16_t day) {
 }
 
 extern "C" int64_t week_to_time(int year, int16_t week) {
-  static struct tm record;
+  struct tm record;
   int d = 7 * week - 1;
   int month = 0;
   if (week >= 5) walk_months(year, 1, d - 31, &month, &d);

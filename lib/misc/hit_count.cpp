@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "misc.h"
+#include "misc/internal/descriptors.h"
 #include "misc/internal/install_root.h"
 #include "misc/internal/paths.h"
 
@@ -29,7 +30,8 @@ struct Counter {
   int fd = -1;
   bool inherited = false;  // fd is the parent's open file, shared across fork
   bool failed = false;
-  velmor::PathText path;  // of the open file, for reports
+  bool lock_reported = false;  // a failed lock is reported once
+  velmor::PathText path;       // of the open file, for reports
 };
 
 Counter counter;
@@ -65,7 +67,8 @@ bool ensure_open(const char *name) {
     counter.failed = true;
     return false;
   }
-  counter.fd = open(counter.path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  counter.fd = velmor::above_standard_descriptors(
+      open(counter.path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (counter.fd < 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot open file %s", counter.path.c_str());
     counter.failed = true;
@@ -128,7 +131,15 @@ void undo_partial_write(int fd, const StoredLine &old, size_t written) {
 void flush(const char *name) {
   if (!ensure_open(name)) return;
   int fd = counter.fd;
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  int locked;
+  while ((locked = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (locked != 0 && !counter.lock_reported) {
+    // Without the lock (no locks left, a file system without them) the hits
+    // are still added, but another process may add its own at the same
+    // moment and one of the two be lost: say so, once.
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot lock %s", counter.path.c_str());
+    counter.lock_reported = true;
   }
   StoredLine old = read_stored(fd);
   long long value = old.value();

@@ -1,6 +1,8 @@
 // The installation root and the directories of the daemon services under it.
 #include "misc/internal/install_root.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "misc/internal/paths.h"
@@ -18,12 +20,21 @@ struct Dirs {
   PathText logs;
 };
 
-// The three paths of root; false (reported) when one is too long.
+// The three paths of root; false (reported) when one is too long. A
+// relative root is taken from the working directory of the moment, so that
+// the paths stay right after daemon_start has changed into the root.
 bool dirs_of(const char *root, Dirs *dirs) {
   const PathReport report{"cannot use installation root "};
-  return build_path(dirs->root, report, {root}) &&
-         build_path(dirs->pids, report, {root, "/velmor/pids"}) &&
-         build_path(dirs->logs, report, {root, "/velmor/logs"});
+  char cwd[path_max + 1];
+  const char *base = "";
+  const char *separator = "";
+  if (root[0] != '/' && getcwd(cwd, sizeof cwd) != nullptr) {
+    base = cwd;
+    separator = "/";
+  }
+  return build_path(dirs->root, report, {base, separator, root}) &&
+         build_path(dirs->pids, report, {base, separator, root, "/velmor/pids"}) &&
+         build_path(dirs->logs, report, {base, separator, root, "/velmor/logs"});
 }
 
 // The default root: $VELMOR_ROOT when set and not empty (and not too long),

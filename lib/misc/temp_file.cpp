@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "misc/internal/descriptors.h"
+
 namespace velmor {
 namespace {
 
@@ -44,7 +46,7 @@ bool create_temp_beside(const char *target, TempFile &temp) {
     char suffix[kSuffixLength + 1];
     random_suffix(suffix);
     if (!build_path(temp.path, {"cannot write to "}, {target, ".", suffix})) return false;
-    temp.fd = open(temp.path.c_str(), kCreateFlags, 0666);
+    temp.fd = above_standard_descriptors(open(temp.path.c_str(), kCreateFlags, 0666));
     if (temp.fd >= 0) return true;
     if (errno != EEXIST) return false;
   }
@@ -53,12 +55,14 @@ bool create_temp_beside(const char *target, TempFile &temp) {
 
 int create_file_anew(const char *path) {
   int fd = open(path, kCreateFlags, 0666);
-  if (fd >= 0 || errno != EEXIST) return fd;
-  if (unlink(path) != 0) {
-    errno = EEXIST;  // the name's own problem, not the removal's
-    return -1;
+  if (fd < 0 && errno == EEXIST) {
+    if (unlink(path) != 0) {
+      errno = EEXIST;  // the name's own problem, not the removal's
+      return -1;
+    }
+    fd = open(path, kCreateFlags, 0666);
   }
-  return open(path, kCreateFlags, 0666);
+  return above_standard_descriptors(fd);
 }
 
 bool sync_dir(const char *dir) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "str.h"
 #include "str/internal/byte_scan.h"
@@ -40,7 +41,9 @@ inline int hex_at(const char *p) { return kHex.value[static_cast<unsigned char>(
 // becomes '?' as well. Returns the new write position.
 char *put_wide(char *w, const char *limit, uint32_t value) {
   char bytes[MB_LEN_MAX];
-  int n = wctomb(bytes, static_cast<wchar_t>(value));
+  // wcrtomb with a state of its own: wctomb's is the process's.
+  mbstate_t state{};
+  auto n = static_cast<int>(wcrtomb(bytes, static_cast<wchar_t>(value), &state));
   if (n <= 0 || n > limit - w) {
     *w = '?';
     return w + 1;

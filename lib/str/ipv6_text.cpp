@@ -5,6 +5,7 @@
 
 #include "str.h"
 #include "str/internal/ipv6_text.h"
+#include "str/internal/text_ring.h"
 
 namespace velmor {
 
@@ -176,8 +177,7 @@ size_t format_ipv6(const uint8_t addr[16], char *dst) {
 namespace {
 
 // Two results may be used together, as with str_ip_format.
-char ip6_ring[2][velmor::ipv6_text_max];
-unsigned ip6_calls;
+thread_local velmor::TextRing<2, velmor::ipv6_text_max> ip6_ring;
 
 }  // namespace
 
@@ -200,7 +200,7 @@ bool str_ip6_parse(const char *text, uint8_t addr[16]) {
 
 const char *str_ip6_format(const uint8_t addr[16]) {
   if (addr == nullptr) return "";
-  char *slot = ip6_ring[ip6_calls++ & 1];
+  char *slot = ip6_ring.take();
   velmor::format_ipv6(addr, slot);
   return slot;
 }
