@@ -233,14 +233,14 @@ def split_summary(lines, walked):
 
 
 def split_export(lines, walked, ident):
-    """The export's IPv4 part (the lines before the first IPv6 block) and
-    its IPv6 part; the part of a family not walked must be empty."""
+    """The export's IPv4 blocks (the lines before the first IPv6 block) and
+    its IPv6 blocks; a family not walked must have none."""
     cut = next((i for i, line in enumerate(lines) if ":" in line), len(lines))
-    parts = {IPV4: lines[:cut], IPV6: lines[cut:]}
-    for family, part in parts.items():
-        if family not in walked and part:
-            problem(f"--export of id {ident}: blocks of a table not walked: {part[:3]}")
-    return parts
+    by_family = {IPV4: lines[:cut], IPV6: lines[cut:]}
+    for family, blocks in by_family.items():
+        if family not in walked and blocks:
+            problem(f"--export of id {ident}: blocks of a table not walked: {blocks[:3]}")
+    return by_family
 
 
 def check_families(manifest_path):
@@ -255,9 +255,9 @@ def check_families(manifest_path):
         for family, lines in split_summary(lines_of(summary_path), walked).items():
             check_summary(runs[family], codes, lines, family)
         for ident, path in zip(exports[::2], exports[1::2]):
-            parts = split_export(lines_of(path), walked, ident)
+            by_family = split_export(lines_of(path), walked, ident)
             for family in walked:
-                check_export(runs[family], int(ident), parts[family], family)
+                check_export(runs[family], int(ident), by_family[family], family)
         if len(problems) > before:
             for path in (table4, table6):
                 if path != "-":
