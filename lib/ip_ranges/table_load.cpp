@@ -137,8 +137,7 @@ bool load(Arrays arrays, const PathText &path, BetweenPasses between_passes) {
 }  // namespace
 
 bool table_path(const ip_ranges *table, Family family, PathText &path) {
-  const char *suffix = family == Family::ipv4 ? ".ips" : "6.ips";
-  return build_path(path, {"cannot open "}, {"conf/", table->name, suffix});
+  return build_path(path, {"cannot open "}, {"conf/", table->name, table_file_suffix(family)});
 }
 
 void drop_table(ip_ranges *table, Family family) {

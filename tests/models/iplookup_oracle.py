@@ -13,16 +13,51 @@
       output of --summary on it and, for some ids, the output of --export
       for the id's code.
 
+  iplookup_oracle.py families MANIFEST
+      The same for runs over both tables of a name: each line,
+      "TABLE4 TABLE6 NAMES SUMMARY [ID EXPORT]...", names the IPv4 and the
+      IPv6 table ("-" for a family the run did not walk). The summary holds
+      one block per table walked, IPv4 first, with a blank line between; an
+      export the IPv4 blocks, then the IPv6 ones. The IPv4-mapped addresses
+      ::ffff:0:0/96 are answered by the IPv4 table: no IPv6 run holds them.
+
+  iplookup_oracle.py table6 SEED ENTRIES TABLE
+      Writes TABLE, an IPv6 boundary table of ENTRIES lines shaped like
+      registry data: most starts on /48 bounds in a few crowded /32s, some
+      on /64 bounds, some around and inside ::ffff:0:0/96, a few anywhere,
+      ids from 0, 1, 2, 7 and 255. The same seed gives the same table.
+
 Prints every problem found and exits with 1 when there was one.
 """
 import bisect
 import codecs
 import ipaddress
 import json
+import random
 import sys
 
 SPACE = 1 << 32
 problems = []
+
+
+class Family:
+    """What differs between the two tables: the text, the space and the
+    addresses another table answers."""
+
+    def __init__(self, address, network, bits, foreign):
+        self.address = address
+        self.network = network
+        self.size = 1 << bits
+        self.foreign = foreign  # a network the table does not answer, or None
+
+    def answered(self):
+        hole = self.foreign.num_addresses if self.foreign else 0
+        return self.size - hole
+
+
+IPV4 = Family(ipaddress.IPv4Address, ipaddress.IPv4Network, 32, None)
+IPV6 = Family(ipaddress.IPv6Address, ipaddress.IPv6Network, 128,
+              ipaddress.IPv6Network("::ffff:0:0/96"))
 
 
 def problem(text):
@@ -79,24 +114,32 @@ def check_json(expected_path, output_path):
 # ---- the table model: an address has the id of the last entry whose
 # start is not above it, 0 below the first start ----
 
-def read_table(path):
+def read_table(path, family=IPV4):
     entries = []
     for line in open(path).read().splitlines():
         start, ident = line.split(" ")
-        entries.append((int(ipaddress.IPv4Address(start)), int(ident) & 0xFF))
+        entries.append((int(family.address(start)), int(ident) & 0xFF))
     return entries
 
 
-def model_runs(entries):
-    """Maximal runs (first, last, id) over the whole address space."""
+def model_runs(entries, family=IPV4):
+    """Maximal runs (first, last, id) over the addresses the table answers."""
     starts = [start for start, _ in entries]
-    boundaries = sorted(set(starts) | {0})
+    boundaries = set(starts) | {0}
+    foreign = None
+    if family.foreign:
+        foreign = (int(family.foreign.network_address),
+                   int(family.foreign.broadcast_address))
+        boundaries |= {foreign[0], foreign[1] + 1}
+    boundaries = sorted(boundaries)
     runs = []
     for index, first in enumerate(boundaries):
-        end = boundaries[index + 1] if index + 1 < len(boundaries) else SPACE
+        end = boundaries[index + 1] if index + 1 < len(boundaries) else family.size
+        if foreign and foreign[0] <= first <= foreign[1]:
+            continue
         at = bisect.bisect_right(starts, first) - 1
         ident = entries[at][1] if at >= 0 else 0
-        if runs and runs[-1][2] == ident:
+        if runs and runs[-1][2] == ident and runs[-1][1] == first - 1:
             runs[-1][1] = end - 1
         else:
             runs.append([first, end - 1, ident])
@@ -111,11 +154,10 @@ def read_names(path):
     return codes
 
 
-def check_export(runs, ident, path):
+def check_export(runs, ident, lines, family=IPV4):
     label = f"--export of id {ident}"
     try:
-        blocks = [ipaddress.IPv4Network(line)
-                  for line in open(path).read().splitlines()]
+        blocks = [family.network(line) for line in lines]
     except ValueError as error:
         problem(f"{label}: not a CIDR block: {error}")
         return
@@ -124,16 +166,19 @@ def check_export(runs, ident, path):
             problem(f"{label}: {after} overlaps or precedes {before}")
     model = [net for first, last, run_id in runs if run_id == ident
              for net in ipaddress.summarize_address_range(
-                 ipaddress.IPv4Address(first), ipaddress.IPv4Address(last))]
+                 family.address(first), family.address(last))]
+    # The smallest cover of a set of addresses is unique: the blocks must be
+    # exactly that list. Only when they are not is it worth telling why.
     smallest = list(ipaddress.collapse_addresses(model))
+    if blocks == smallest:
+        return
     if list(ipaddress.collapse_addresses(blocks)) != smallest:
         problem(f"{label}: the blocks cover other addresses than the table gives the id")
-    elif blocks != smallest:
+    else:
         problem(f"{label}: {len(blocks)} blocks where {len(smallest)} cover the same")
 
 
-def check_summary(runs, codes, path):
-    lines = open(path).read().splitlines()
+def check_summary(runs, codes, lines, family=IPV4):
     if len({len(line) for line in lines}) != 1:
         problem(f"--summary: columns not aligned:\n" + "\n".join(lines))
     if not lines or lines[0].split() != ["id", "code", "ranges", "addresses"]:
@@ -152,9 +197,13 @@ def check_summary(runs, codes, path):
         expected = [codes.get(ident, "-"), *map(str, want.get(ident, (0, 0)))]
         if row[1:] != expected:
             problem(f"--summary: id {ident}: {row[1:]}, expected {expected}")
-    total = ["total", str(len(runs)), str(SPACE)]
+    total = ["total", str(len(runs)), str(family.answered())]
     if rows[-1] != total:
         problem(f"--summary: total {rows[-1]}, expected {total}")
+
+
+def lines_of(path):
+    return open(path).read().splitlines()
 
 
 def check_tables(manifest_path):
@@ -162,12 +211,80 @@ def check_tables(manifest_path):
         table_path, names_path, summary_path, *exports = line.split(" ")
         before = len(problems)
         runs = model_runs(read_table(table_path))
-        check_summary(runs, read_names(names_path), summary_path)
+        check_summary(runs, read_names(names_path), lines_of(summary_path))
         for ident, path in zip(exports[::2], exports[1::2]):
-            check_export(runs, int(ident), path)
+            check_export(runs, int(ident), lines_of(path))
         if len(problems) > before:
             head = "".join(open(table_path).readlines()[:40])
             problem(f"in the table {table_path}, which begins\n{head}")
+
+
+# ---- both tables of a name ----
+
+def split_summary(lines, walked):
+    """The summary's block of each walked family."""
+    if len(walked) == 1:
+        return {walked[0]: lines}
+    if "" not in lines:
+        problem(f"--summary: no blank line between the tables:\n" + "\n".join(lines))
+        return {}
+    gap = lines.index("")
+    return {IPV4: lines[:gap], IPV6: lines[gap + 1:]}
+
+
+def split_export(lines, walked, ident):
+    """The export's IPv4 blocks (the lines before the first IPv6 block) and
+    its IPv6 blocks; a family not walked must have none."""
+    cut = next((i for i, line in enumerate(lines) if ":" in line), len(lines))
+    by_family = {IPV4: lines[:cut], IPV6: lines[cut:]}
+    for family, blocks in by_family.items():
+        if family not in walked and blocks:
+            problem(f"--export of id {ident}: blocks of a table not walked: {blocks[:3]}")
+    return by_family
+
+
+def check_families(manifest_path):
+    for line in lines_of(manifest_path):
+        table4, table6, names_path, summary_path, *exports = line.split(" ")
+        before = len(problems)
+        tables = {IPV4: table4, IPV6: table6}
+        walked = [family for family in (IPV4, IPV6) if tables[family] != "-"]
+        runs = {family: model_runs(read_table(tables[family], family), family)
+                for family in walked}
+        codes = read_names(names_path)
+        for family, lines in split_summary(lines_of(summary_path), walked).items():
+            check_summary(runs[family], codes, lines, family)
+        for ident, path in zip(exports[::2], exports[1::2]):
+            by_family = split_export(lines_of(path), walked, ident)
+            for family in walked:
+                check_export(runs[family], int(ident), by_family[family], family)
+        if len(problems) > before:
+            for path in (table4, table6):
+                if path != "-":
+                    head = "".join(open(path).readlines()[:40])
+                    problem(f"in the table {path}, which begins\n{head}")
+
+
+def write_table6(seed, count, path):
+    rng = random.Random(seed)
+    crowded = [rng.getrandbits(32) << 96 for _ in range(12)]
+    mapped = int(IPV6.foreign.network_address)
+    chosen = set()
+    while len(chosen) < count:
+        kind = rng.randrange(1000)
+        base = rng.choice(crowded)
+        if kind < 900:
+            chosen.add(base | rng.randrange(1 << 16) << 80)
+        elif kind < 980:
+            chosen.add(base | rng.randrange(1 << 16) << 80 | rng.randrange(1 << 16) << 64)
+        elif kind < 998:
+            chosen.add(mapped + rng.randrange(-(1 << 20), (1 << 32) + (1 << 20)))
+        else:
+            chosen.add(rng.getrandbits(128))
+    with open(path, "w", encoding="ascii") as table:
+        for start in sorted(chosen):
+            ident = rng.choice((0, 1, 2, 7, 255))
+            table.write(f"{ipaddress.IPv6Address(start)} {ident}\n")
 
 
 def main(argv):
@@ -175,6 +292,11 @@ def main(argv):
         check_json(argv[2], argv[3])
     elif argv[1:2] == ["tables"] and len(argv) == 3:
         check_tables(argv[2])
+    elif argv[1:2] == ["families"] and len(argv) == 3:
+        check_families(argv[2])
+    elif argv[1:2] == ["table6"] and len(argv) == 5:
+        write_table6(int(argv[2]), int(argv[3]), argv[4])
+        return 0
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -1,5 +1,6 @@
 // --export CODE: the ranges of one id as CIDR blocks, one per line, ready
-// to be turned into firewall set commands.
+// to be turned into firewall set commands: the IPv4 blocks, then the IPv6
+// ones.
 #include <string>
 
 #include "command_line.h"
@@ -50,15 +51,40 @@ long print_blocks(const ip_ranges &table, int id, FILE *out) {
   return blocks;
 }
 
+// The same for the IPv6 table.
+long print_blocks6(const ip_ranges &table, int id, FILE *out) {
+  long blocks = 0;
+  TableRuns6 runs(table);
+  Run6 run;
+  while (runs.next(&run)) {
+    if (run.id != id) continue;
+    velmor::cidr_blocks6(run.first, run.last, [out, &blocks](velmor::uint128 base, int length) {
+      char line[velmor::cidr6_line_max];
+      const size_t size = velmor::format_cidr6_line(base, length, line);
+      fwrite(line, 1, size, out);
+      ++blocks;
+    });
+  }
+  return blocks;
+}
+
 }  // namespace
 
 int export_blocks(const Request &request, ip_ranges *table, FILE *out, FILE *err) {
   // The code first: a mistyped one fails before a large table is read.
   const int id = id_of_code(request, table, err);
-  if (id < 0 || !load_walkable_table(request, table, err)) return velmor_tools::exit_failure;
-  const long blocks = print_blocks(*table, id, out);
+  Walked walked{};
+  // Both tables are loaded before a block is printed: a table that cannot
+  // be used leaves the output empty, never half a set.
+  if (id < 0 || !load_walked_tables(request, table, &walked, err))
+    return velmor_tools::exit_failure;
+  const long blocks = walked.ipv4 ? print_blocks(*table, id, out) : 0;
+  const long blocks6 = walked.ipv6 ? print_blocks6(*table, id, out) : 0;
   if (!finish_output(out, err)) return velmor_tools::exit_failure;
-  if (request.verbose) fprintf(err, "iplookup: exported %ld blocks of id %d\n", blocks, id);
+  if (request.verbose && walked.ipv4)
+    fprintf(err, "iplookup: exported %ld blocks of id %d\n", blocks, id);
+  if (request.verbose && walked.ipv6)
+    fprintf(err, "iplookup: exported %ld IPv6 blocks of id %d\n", blocks6, id);
   return velmor_tools::exit_ok;
 }
 

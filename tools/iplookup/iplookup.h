@@ -1,6 +1,6 @@
 // iplookup: prints the id, code and title that a boundary table under the
-// installation root gives each IPv4 address, exports an id's ranges as CIDR
-// blocks and summarises a table, for checking tables by hand.
+// installation root gives each IPv4 or IPv6 address, exports an id's ranges
+// as CIDR blocks and summarises the tables, for checking tables by hand.
 #pragma once
 
 #include <cstdio>
@@ -10,8 +10,8 @@
 // the lines of in there) or, when count is 0, the lines of in (blank lines
 // skipped). Writes "address id code title" per address to out, an absent
 // code or title as "-", and complaints to err. Gives the exit status: 0, or
-// 1 when root cannot be entered, an address is not a dotted quad, or the
-// table could not be loaded (every id is then 0).
+// 1 when root cannot be entered, an operand or line is not an address, or
+// a table an address needed could not be loaded (its ids are then 0).
 int iplookup_run(const char *root, int count, char **args, FILE *in, FILE *out, FILE *err);
 
 // The program: parses argv (getopt_long; see iplookup --help), takes the

@@ -1,4 +1,4 @@
-// iplookup: the ids of IPv4 addresses in a table under the installation root.
+// iplookup: the ids of addresses in the tables under the installation root.
 #include <cstdio>
 
 #include "iplookup.h"

@@ -1,5 +1,5 @@
-// iplookup's command line: the common options, -t/--table, --json, --export
-// and --summary, and the address operands.
+// iplookup's command line: the common options, -t/--table, --json, --export,
+// --summary, -4/-6, and the address operands.
 #include <getopt.h>
 
 #include <cstdio>
@@ -17,16 +17,21 @@ using velmor_tools::Program;
 constexpr const char *kSynopsis = "[OPTION]... [ADDRESS|-]...";
 
 constexpr const char *kHelp =
-    "Prints the id, code and title that a boundary table gives each IPv4 address:\n"
-    "the operands (\"-\" reads standard input there), else the lines of standard input.\n"
+    "Prints the id, code and title that a boundary table gives each IPv4 or IPv6\n"
+    "address: the operands (\"-\" reads standard input there), else the lines of\n"
+    "standard input.\n"
     "\n"
-    "  -t, --table NAME   query conf/NAME.ips with the names in conf/NAME\n"
-    "                     (default: countries)\n"
+    "  -t, --table NAME   query conf/NAME.ips (IPv4) and conf/NAME6.ips (IPv6) with\n"
+    "                     the names in conf/NAME (default: countries)\n"
     "      --json         print one JSON object per address\n"
-    "      --export CODE  print the ranges of CODE's id as CIDR blocks, one per line\n"
-    "      --summary      print the ranges and addresses of each id, and the totals\n"
+    "      --export CODE  print the ranges of CODE's id as CIDR blocks, one per line,\n"
+    "                     the IPv4 blocks first\n"
+    "      --summary      print the ranges and addresses of each id, and the totals,\n"
+    "                     per table\n"
+    "  -4, --ipv4         IPv4 only: addresses, export and summary\n"
+    "  -6, --ipv6         IPv6 only: addresses, export and summary\n"
     "  -r, --root DIR     installation root (default: $VELMOR_ROOT, else the built-in one)\n"
-    "  -v, --verbose      say on standard error which table was loaded\n"
+    "  -v, --verbose      say on standard error which tables were loaded\n"
     "  -h, --help         print this help and exit\n"
     "  -V, --version      print the version and exit\n"
     "\n"
@@ -42,6 +47,8 @@ const option kOptions[] = {
     {"json", no_argument, nullptr, kJson},
     {"export", required_argument, nullptr, kExport},
     {"summary", no_argument, nullptr, kSummary},
+    {"ipv4", no_argument, nullptr, '4'},
+    {"ipv6", no_argument, nullptr, '6'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -58,6 +65,15 @@ bool choose_mode(const Program &program, Mode mode, Request *request, int *statu
   }
   request->mode = mode;
   return true;
+}
+
+// Sets the one family of -4 or -6; naming both is a usage error.
+void choose_family(const Program &program, Families families, Request *request, int *status) {
+  if (request->families != Families::both && request->families != families) {
+    *status = velmor_tools::usage_error(program, "-4 and -6 exclude each other");
+    return;
+  }
+  request->families = families;
 }
 
 // One of iplookup's own options (take_common_option has passed it on).
@@ -87,6 +103,12 @@ void take_own_option(const Program &program, int option, Request *request, int *
     case kSummary:
       choose_mode(program, Mode::summary, request, status);
       return;
+    case '4':
+      choose_family(program, Families::ipv4, request, status);
+      return;
+    case '6':
+      choose_family(program, Families::ipv6, request, status);
+      return;
     default:  // getopt_long gives nothing else with this table
       *status = velmor_tools::usage_error(program, "unexpected option");
       return;
@@ -112,7 +134,8 @@ bool parse_command_line(int argc, char **argv, const char *built_in_root, Reques
   *status = velmor_tools::exit_ok;
   optind = 0;  // a fresh scan, also when a process parses twice
   while (*status == velmor_tools::exit_ok) {
-    const int option = getopt_long(argc, argv, VELMOR_COMMON_SHORT_OPTIONS "t:", kOptions, nullptr);
+    const int option =
+        getopt_long(argc, argv, VELMOR_COMMON_SHORT_OPTIONS "t:46", kOptions, nullptr);
     if (option == -1) break;
     if (!velmor_tools::take_common_option(program, option, argc, argv, &common, status))
       take_own_option(program, option, request, status);

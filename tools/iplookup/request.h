@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ip_ranges.h"
+#include "ip_ranges/internal/record.h"
 
 namespace iplookup {
 
@@ -15,13 +16,17 @@ enum class Mode {
   summary,  // --summary: ranges and addresses per id
 };
 
+// The address families a run answers for: both, or the one -4 or -6 names.
+enum class Families { both, ipv4, ipv6 };
+
 struct Request {
   const char *root = nullptr;       // the installation root, entered first
-  const char *table = "countries";  // conf/<table>.ips and conf/<table>
+  const char *table = "countries";  // conf/<table>.ips, conf/<table>6.ips, conf/<table>
   Mode mode = Mode::plain;
-  const char *export_code = nullptr;  // --export's value
-  bool verbose = false;               // -v: say which table was loaded
-  int count = 0;                      // address operands ("-": standard input)
+  const char *export_code = nullptr;   // --export's value
+  Families families = Families::both;  // -4, -6
+  bool verbose = false;                // -v: say which tables were loaded
+  int count = 0;                       // address operands ("-": standard input)
   char **operands = nullptr;
 };
 
@@ -48,14 +53,21 @@ bool answer_addresses(const Request &request, ip_ranges *table, FILE *in, FILE *
 int export_blocks(const Request &request, ip_ranges *table, FILE *out, FILE *err);
 int print_summary(const Request &request, ip_ranges *table, FILE *out, FILE *err);
 
-// table_access.cpp: the lines on err that name the table's files.
-void report_no_table(const Request &request, FILE *err);
-void report_loaded(const Request &request, const ip_ranges *table, FILE *err);
+// table_access.cpp: the lines on err that name a family's table file.
+void report_no_table(const Request &request, velmor::Family family, FILE *err);
+void report_loaded(const Request &request, const ip_ranges *table, velmor::Family family,
+                   FILE *err);
 
-// table_access.cpp: loads the whole table for a mode that walks it and
-// checks that its starts ascend (its runs are only defined then). Reports
-// on err and gives false when it cannot be used.
-bool load_walkable_table(const Request &request, ip_ranges *table, FILE *err);
+// The tables a mode that walks them (--export, --summary) goes through.
+struct Walked {
+  bool ipv4;
+  bool ipv6;
+};
+
+// table_access.cpp: chooses the tables to walk and loads them whole,
+// checking that their starts ascend (their runs are only defined then).
+// Reports on err and gives false when one of them cannot be used.
+bool load_walked_tables(const Request &request, ip_ranges *table, Walked *walked, FILE *err);
 
 // run.cpp: flushes out; a failed write is reported on err (a cut-off
 // export must not pass for a whole one).

@@ -1,6 +1,8 @@
 // --summary: per id that holds an address, its code, its number of ranges
 // (runs) and of addresses; then the totals. The columns are aligned, the
-// ids in ascending order.
+// ids in ascending order. One such block per table walked, IPv4 first,
+// separated by a blank line. IPv6 counts need 128 bits: the IPv6 runs hold
+// 2^128 - 2^32 addresses.
 #include <algorithm>
 #include <array>
 #include <cinttypes>
@@ -8,6 +10,7 @@
 
 #include "command_line.h"
 #include "ip_ranges.h"
+#include "ip_ranges/internal/cidr.h"
 #include "request.h"
 #include "table_runs.h"
 
@@ -15,25 +18,44 @@ namespace iplookup {
 
 namespace {
 
+using velmor::uint128;
+
 struct Count {
   uint64_t ranges = 0;
-  uint64_t addresses = 0;
+  uint128 addresses = 0;
 };
 
 using Counts = std::array<Count, 256>;
 
+template <class Runs, class Run>
 Counts count_runs(const ip_ranges &table) {
   Counts counts{};
-  TableRuns runs(table);
+  Runs runs(table);
   Run run;
   while (runs.next(&run)) {
     counts[run.id].ranges++;
-    counts[run.id].addresses += uint64_t{run.last} - run.first + 1;
+    counts[run.id].addresses += uint128{run.last} - run.first + 1;
   }
   return counts;
 }
 
-int digits(uint64_t number) { return number < 10 ? 1 : 1 + digits(number / 10); }
+// number in decimal (at most 39 digits): printf has no conversion for 128
+// bits.
+struct Decimal {
+  char text[40];
+  explicit Decimal(uint128 number) {
+    char reversed[40];
+    int length = 0;
+    do {
+      reversed[length++] = static_cast<char>('0' + static_cast<int>(number % 10));
+      number /= 10;
+    } while (number != 0);
+    for (int i = 0; i < length; ++i) text[i] = reversed[length - 1 - i];
+    text[length] = '\0';
+  }
+};
+
+int digits(uint128 number) { return static_cast<int>(strlen(Decimal(number).text)); }
 
 const char *code_or_dash(ip_ranges *table, int id) {
   return name_or_dash(ip_ranges_code(table, static_cast<uint16_t>(id)));
@@ -56,9 +78,9 @@ Widths column_widths(ip_ranges *table, const Counts &counts, const Count &total)
 }
 
 void print_line(FILE *out, const Widths &widths, const char *id, const char *code, uint64_t ranges,
-                uint64_t addresses) {
-  fprintf(out, "%5s  %-*s  %*" PRIu64 "  %*" PRIu64 "\n", id, widths.code, code, widths.ranges,
-          ranges, widths.addresses, addresses);
+                uint128 addresses) {
+  fprintf(out, "%5s  %-*s  %*" PRIu64 "  %*s\n", id, widths.code, code, widths.ranges, ranges,
+          widths.addresses, Decimal(addresses).text);
 }
 
 void print_table(ip_ranges *table, const Counts &counts, FILE *out) {
@@ -83,8 +105,11 @@ void print_table(ip_ranges *table, const Counts &counts, FILE *out) {
 }  // namespace
 
 int print_summary(const Request &request, ip_ranges *table, FILE *out, FILE *err) {
-  if (!load_walkable_table(request, table, err)) return velmor_tools::exit_failure;
-  print_table(table, count_runs(*table), out);
+  Walked walked{};
+  if (!load_walked_tables(request, table, &walked, err)) return velmor_tools::exit_failure;
+  if (walked.ipv4) print_table(table, count_runs<TableRuns, Run>(*table), out);
+  if (walked.ipv4 && walked.ipv6) fputc('\n', out);
+  if (walked.ipv6) print_table(table, count_runs<TableRuns6, Run6>(*table), out);
   return finish_output(out, err) ? velmor_tools::exit_ok : velmor_tools::exit_failure;
 }
 

@@ -1,44 +1,50 @@
-// Cutting a boundary table into runs of one id.
+// The IPv6 entries through the library, and the IPv6 runs without the
+// IPv4-mapped addresses.
 #include "table_runs.h"
+
+#include <algorithm>
 
 namespace iplookup {
 
-int32_t first_descending_entry(const ip_ranges &table) {
-  for (int32_t i = 1; i < table.count; ++i) {
-    if (table.starts[i] < table.starts[i - 1]) return i;
-  }
-  return -1;
+velmor::uint128 Ipv6Entries::start(int32_t i) const {
+  uint8_t bytes[16];
+  uint8_t id;
+  ip_ranges_entry6(table, i, bytes, &id);
+  return velmor::uint128_from_bytes(bytes);
 }
 
-// The stretch one entry answers (the one below the first start at index
-// -1), skipping entries that answer no address.
-bool TableRuns::next_stretch(Run *stretch) {
-  while (index_ < count_) {
-    const int32_t i = index_++;
-    const uint64_t first = i < 0 ? 0 : starts_[i];
-    const uint64_t end = i + 1 < count_ ? starts_[i + 1] : uint64_t{1} << 32;
-    if (end <= first) continue;
-    *stretch = {static_cast<uint32_t>(first), static_cast<uint32_t>(end - 1),
-                i < 0 ? uint8_t{0} : ids_[i]};
+uint8_t Ipv6Entries::id(int32_t i) const {
+  uint8_t bytes[16];
+  uint8_t id = 0;
+  ip_ranges_entry6(table, i, bytes, &id);
+  return id;
+}
+
+bool TableRuns6::next(Run6 *run) {
+  if (have_above_mapped_) {
+    *run = above_mapped_;
+    have_above_mapped_ = false;
     return true;
   }
-  return false;
-}
-
-bool TableRuns::next(Run *run) {
-  if (!have_ahead_ && !next_stretch(&ahead_)) return false;
-  *run = ahead_;
-  have_ahead_ = false;
-  Run stretch;
-  while (next_stretch(&stretch)) {
-    if (stretch.id != run->id) {
-      ahead_ = stretch;
-      have_ahead_ = true;
-      break;
+  Run6 whole;
+  while (walk_.next(&whole)) {
+    const bool below = whole.first < mapped_first;
+    const bool above = whole.last > mapped_last;
+    if (below) {
+      *run = {whole.first, std::min(whole.last, mapped_first - 1), whole.id};
+      if (above) {
+        above_mapped_ = {mapped_last + 1, whole.last, whole.id};
+        have_above_mapped_ = true;
+      }
+      return true;
     }
-    run->last = stretch.last;
+    if (above) {
+      *run = {std::max(whole.first, mapped_last + 1), whole.last, whole.id};
+      return true;
+    }
+    // wholly IPv4-mapped: the IPv4 runs hold it
   }
-  return true;
+  return false;
 }
 
 }  // namespace iplookup

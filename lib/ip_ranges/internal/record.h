@@ -40,6 +40,11 @@ bool load_table(ip_ranges *table, BetweenPasses between_passes, Family family = 
 // Drops the family's table (arrays, count, index).
 void drop_table(ip_ranges *table, Family family);
 
+// The end of the family's table file name, after "conf/<name>".
+constexpr const char *table_file_suffix(Family family) {
+  return family == Family::ipv4 ? ".ips" : "6.ips";
+}
+
 // The family's table file path; false (reported as "cannot open ...") when
 // the name makes it too long.
 bool table_path(const ip_ranges *table, Family family, PathText &path);
