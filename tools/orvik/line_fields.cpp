@@ -49,16 +49,7 @@ void read_line(const char *line, LineFields *out) {
 
 namespace orvik {
 
-bool is_next_range(const LineFields &fields, uint32_t prev_end) {
-  return fields.complete && fields.start > prev_end && fields.end >= fields.start;
-}
-
-namespace {
-
-// Reads the field that starts at p into *out (when out is not null); gives
-// where the next field starts, or null after the last one.
-const char *read_one_field(const char *p, std::string *out) {
-  if (out != nullptr) out->clear();
+const char *append_csv_field(const char *p, std::string *out) {
   bool quoted = *p == '"';
   if (quoted) ++p;
   for (; *p != '\0'; ++p) {
@@ -76,15 +67,14 @@ const char *read_one_field(const char *p, std::string *out) {
   return nullptr;
 }
 
-}  // namespace
-
 bool read_csv_field(const char *line, int index, std::string *out) {
   const char *p = line;
   for (int field = 1; field < index; ++field) {
-    p = read_one_field(p, nullptr);
+    p = append_csv_field(p, nullptr);
     if (p == nullptr) return false;
   }
-  read_one_field(p, out);
+  out->clear();
+  append_csv_field(p, out);
   return true;
 }
 
