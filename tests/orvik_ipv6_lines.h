@@ -3,6 +3,8 @@
 // numbers.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -18,6 +20,13 @@ inline uint128 address6(const std::string &text) {
   uint8_t bytes[16];
   if (!str_ip6_parse(text.c_str(), bytes)) abort();
   return velmor::uint128_from_bytes(bytes);
+}
+
+// The 16 bytes of an IPv6 text.
+inline std::array<uint8_t, 16> bytes6(const std::string &text) {
+  std::array<uint8_t, 16> bytes;
+  velmor::uint128_to_bytes(address6(text), bytes.data());
+  return bytes;
 }
 
 inline std::string decimal(uint128 value) {
