@@ -52,19 +52,21 @@ namespace orvik {
 const char *append_csv_field(const char *p, std::string *out) {
   bool quoted = *p == '"';
   if (quoted) ++p;
-  for (; *p != '\0'; ++p) {
-    if (quoted && *p == '"') {
-      if (p[1] != '"') {
-        quoted = false;  // the closing quote; what follows up to the comma is kept
-        continue;
-      }
-      ++p;  // "" inside quotes: one quote
-    } else if (!quoted && *p == ',') {
-      return p + 1;
+  for (;;) {
+    // Up to the next byte that means something here, copied as one run.
+    const char *stop = strchrnul(p, quoted ? '"' : ',');
+    if (out != nullptr) out->append(p, stop);
+    p = stop;
+    if (*p == '\0') return nullptr;
+    if (!quoted) return p + 1;  // the comma after the field
+    if (p[1] == '"') {          // "" inside quotes: one quote
+      if (out != nullptr) out->push_back('"');
+      p += 2;
+      continue;
     }
-    if (out != nullptr) out->push_back(*p);
+    quoted = false;  // the closing quote; what follows up to the comma is kept
+    ++p;
   }
-  return nullptr;
 }
 
 bool read_csv_field(const char *line, int index, std::string *out) {
