@@ -49,7 +49,7 @@ class LineReader {
   InputFormat format_;
   bool families_;
   Family family_ = Family::ipv4;  // of the line read last
-  LineFields fields_;             // a six-field IPv4 line
+  LineFields fields_ = {};        // a six-field IPv4 line
   std::string text_;              // the CSV fields of any other line, each ended by a NUL
   size_t starts_[kMaxFields] = {};
   size_t count_ = 0;
