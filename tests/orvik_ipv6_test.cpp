@@ -109,7 +109,7 @@ TEST_F(OrvikIpv6, Ipv6LinesMakeTheIpv6Table) {
            line6("2001:260::", "2001:25f::", "JP") + slash32("2001:270", "AU"),
        ":: 0\n2001:250:: 45\n2001:270:: 13\n2001:271:: 0\n"},
       // The numbers decide, not the texts (they disagree in the published
-      // list's IPv4-mapped part).
+      // list's IPv4-mapped region).
       {six_fields("::1.0.0.0", "::1.0.0.255", orvik_lines::decimal(0xFFFF01000000u),
                   orvik_lines::decimal(0xFFFF010000FFu), "JP", "Japan"),
        ":: 0\n::ffff:100:0 17\n::ffff:100:100 0\n"},

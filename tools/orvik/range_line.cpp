@@ -70,7 +70,7 @@ void LineReader::read_six_field_ipv4(const char *line, Range<uint128> *range) {
 }
 
 // Fields 3 and 4 are the range; the text addresses of fields 1 and 2 are not
-// used (in the IPv4-mapped part of published lists they disagree with the
+// used (in the IPv4-mapped region of published lists they disagree with the
 // numbers, and the numbers decide).
 void LineReader::read_six_field_ipv6(const char *line, Range<uint128> *range) {
   split(line, kMaxFields);
