@@ -1,6 +1,8 @@
 // orvik's conversion on a generated country list of 1,000,000 sorted lines
 // over 250 codes, side by side with awk merely printing two fields of the
-// same file. Both report lines per second (items_per_second).
+// same file; and on 500,000 IPv6 lines, in the six-field form of the
+// published IPv6 list (-6) and in the range-code form. All report lines per
+// second (items_per_second).
 //
 //   cmake --preset release && cmake --build --preset release -j2
 //   build/release/bench/orvik_bench --benchmark_repetitions=5
@@ -13,19 +15,24 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "ip_ranges/internal/cidr.h"
 #include "orvik.h"
 
 namespace {
 
 constexpr int kLines = 1000000;
 constexpr int kCodes = 250;
+constexpr int kLines6 = 500000;
 
 // A scratch root with a names file of 250 two-letter codes and the input
 // file; built once for all benchmarks.
 struct Fixture {
   std::string root;
   std::string csv;
+  std::string csv6;         // six-field IPv6 lines
+  std::string range_code6;  // the same ranges as first,last,code
 
   Fixture() {
     char templ[] = "/tmp/orvik-bench.XXXXXX";
@@ -52,8 +59,45 @@ struct Fixture {
               id);
     }
     fclose(out);
+    write_ipv6_lists(random);
+  }
+
+  // Consecutive /48s from 2001:: on, a random code each.
+  void write_ipv6_lists(std::mt19937 &random) {
+    csv6 = root + "/countries6.csv";
+    range_code6 = root + "/range-code6.csv";
+    FILE *six = fopen(csv6.c_str(), "w");
+    FILE *codes = fopen(range_code6.c_str(), "w");
+    const velmor::uint128 base = velmor::uint128{0x2001} << 112;
+    const velmor::uint128 size = velmor::uint128{1} << 80;
+    for (int i = 0; i < kLines6; ++i) {
+      const velmor::uint128 first = base + size * static_cast<unsigned>(i), last = first + size - 1;
+      const int id = static_cast<int>(random() % kCodes) + 1;
+      const std::string a = text6(first), b = text6(last), c = code(id, true);
+      fprintf(six, "\"%s\", \"%s\", \"%s\", \"%s\", \"%s\", \"Country %d\"\n", a.c_str(), b.c_str(),
+              decimal(first).c_str(), decimal(last).c_str(), c.c_str(), id);
+      fprintf(codes, "%s,%s,%s\n", a.c_str(), b.c_str(), c.c_str());
+    }
+    fclose(six);
+    fclose(codes);
   }
   ~Fixture() { system(("rm -rf '" + root + "'").c_str()); }
+
+  static std::string text6(velmor::uint128 address) {
+    uint8_t bytes[16];
+    velmor::uint128_to_bytes(address, bytes);
+    char text[velmor::ipv6_text_max];
+    return {text, velmor::format_ipv6(bytes, text)};
+  }
+
+  static std::string decimal(velmor::uint128 value) {
+    std::string digits;
+    do {
+      digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+      value /= 10;
+    } while (value != 0);
+    return digits;
+  }
 
   static std::string code(int id, bool upper) {
     const char base = upper ? 'A' : 'a';
@@ -77,6 +121,35 @@ void BM_OrvikConvert(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations() * kLines);
 }
 BENCHMARK(BM_OrvikConvert)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// orvik -r ROOT ARGS... FILE in this process.
+int run_orvik(const Fixture &f, std::vector<std::string> args, const std::string &file) {
+  args.insert(args.begin(), {"orvik", "-r", f.root});
+  args.push_back(file);
+  std::vector<char *> argv;
+  for (std::string &arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return orvik_main(f.root.c_str(), static_cast<int>(args.size()), argv.data());
+}
+
+void BM_OrvikConvertIpv6(benchmark::State &state) {
+  Fixture &f = fixture();
+  for (auto _ : state) {
+    if (run_orvik(f, {"-6"}, f.csv6) != 0) state.SkipWithError("orvik -6 failed");
+  }
+  state.SetItemsProcessed(state.iterations() * kLines6);
+}
+BENCHMARK(BM_OrvikConvertIpv6)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OrvikConvertRangeCode6(benchmark::State &state) {
+  Fixture &f = fixture();
+  for (auto _ : state) {
+    if (run_orvik(f, {"--format", "range-code"}, f.range_code6) != 0)
+      state.SkipWithError("orvik --format range-code failed");
+  }
+  state.SetItemsProcessed(state.iterations() * kLines6);
+}
+BENCHMARK(BM_OrvikConvertRangeCode6)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_AwkTwoFields(benchmark::State &state) {
   Fixture &f = fixture();

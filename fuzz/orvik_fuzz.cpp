@@ -7,7 +7,12 @@
 //     characters, never writes past an output's first size - 1 bytes, and
 //     yields the tokens strtok finds in the first 1023 bytes;
 //   - the table orvik writes for the lines starts with 0.0.0.0 0, has
-//     strictly ascending starts and ids from 0 to 255 only.
+//     strictly ascending starts and ids from 0 to 255 only;
+//   - read as both families (six-field lines under -6, and range-code
+//     lines), the IPv6 table starts with ":: 0", its starts are IPv6 texts
+//     that ascend strictly and its ids lie in 0-255; the IPv4 table keeps
+//     the rules above, and for six-field lines it is exactly the table of
+//     the lines without a ':' in field 1 read the old way.
 //
 //   cmake --preset fuzz && cmake --build --preset fuzz -j2
 //   build/fuzz/fuzz/orvik_fuzz fuzz/corpus/orvik_fuzz -max_total_time=60
@@ -21,7 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "family_tables.h"
+#include "ip_ranges/internal/cidr.h"
 #include "orvik.h"
+#include "range_line.h"
 #include "str.h"
 
 namespace {
@@ -88,28 +96,48 @@ class FakeCodes final : public orvik::CodeLookup {
   }
 };
 
-void check_table(const std::string &text) {
-  char *table_text = nullptr;
-  size_t table_size = 0;
-  FILE *out = open_memstream(&table_text, &table_size);
-  FakeCodes codes;
-  orvik::TableBuilder table(out, codes);
+// The pieces of text as fgets hands them over: up to and with a LF, at
+// most 1023 bytes.
+std::vector<std::string> pieces_of(const std::string &text) {
+  std::vector<std::string> pieces;
   size_t pos = 0;
   while (pos < text.size()) {
-    // Pieces as fgets hands them over: up to and with a LF, at most 1023 bytes.
     size_t end = text.find('\n', pos);
     end = end == std::string::npos ? text.size() : end + 1;
     if (end - pos > 1023) end = pos + 1023;
-    std::string piece = text.substr(pos, end - pos);
-    table.take(piece.data());
+    pieces.push_back(text.substr(pos, end - pos));
     pos = end;
   }
-  table.finish();
-  fclose(out);
+  return pieces;
+}
 
+// A stream into memory, its text once closed.
+class MemoryOut {
+ public:
+  MemoryOut() : out_(open_memstream(&text_, &size_)) {}
+  ~MemoryOut() {
+    if (out_ != nullptr) fclose(out_);
+    free(text_);
+  }
+  FILE *out() const { return out_; }
+  std::string text() {
+    fclose(out_);
+    out_ = nullptr;
+    return std::string(text_, size_);
+  }
+
+ private:
+  char *text_ = nullptr;
+  size_t size_ = 0;
+  FILE *out_;
+};
+
+// An IPv4 table: opens with 0.0.0.0 0, starts ascend strictly, ids 0-255.
+void check_table4(const std::string &table) {
   int64_t previous = -1;
   bool first = true;
-  for (char *line = strtok(table_text, "\n"); line != nullptr; line = strtok(nullptr, "\n")) {
+  std::string copy = table;
+  for (char *line = strtok(copy.data(), "\n"); line != nullptr; line = strtok(nullptr, "\n")) {
     unsigned a, b, c, d;
     int id;
     if (sscanf(line, "%u.%u.%u.%u %d", &a, &b, &c, &d, &id) != 5) abort();
@@ -120,7 +148,63 @@ void check_table(const std::string &text) {
     first = false;
   }
   if (first) abort();  // the opening entry is always there
-  free(table_text);
+}
+
+// An IPv6 table: opens with ":: 0", starts are IPv6 texts ascending
+// strictly, ids 0-255.
+void check_table6(const std::string &table) {
+  std::string copy = table;
+  velmor::uint128 previous = 0;
+  bool first = true;
+  for (char *line = strtok(copy.data(), "\n"); line != nullptr; line = strtok(nullptr, "\n")) {
+    char *space = strchr(line, ' ');
+    if (space == nullptr) abort();
+    *space = '\0';
+    uint8_t bytes[16];
+    if (!str_ip6_parse(line, bytes)) abort();
+    const velmor::uint128 start = velmor::uint128_from_bytes(bytes);
+    char *end = nullptr;
+    const long id = strtol(space + 1, &end, 10);
+    if (*end != '\0' || id < 0 || id > 255) abort();
+    if (first ? (start != 0 || id != 0) : start <= previous) abort();
+    previous = start;
+    first = false;
+  }
+  if (first) abort();
+}
+
+// The IPv4 table of the pieces as six-field lines read the old way.
+std::string legacy_table(const std::vector<std::string> &pieces) {
+  MemoryOut out;
+  FakeCodes codes;
+  orvik::TableBuilder table(out.out(), codes);
+  for (std::string piece : pieces) table.take(piece.data());
+  table.finish();
+  return out.text();
+}
+
+void check_table(const std::string &text) {
+  const std::vector<std::string> pieces = pieces_of(text);
+  check_table4(legacy_table(pieces));
+
+  for (const auto format : {orvik::InputFormat::six_field, orvik::InputFormat::range_code}) {
+    orvik::RunOptions options;
+    options.ipv6 = true;
+    options.format = format;
+    MemoryOut out4, out6;
+    FakeCodes codes;
+    orvik::FamilyTables tables(out4.out(), out6.out(), codes, options);
+    std::vector<std::string> ipv4_pieces;
+    for (std::string piece : pieces) {
+      if (orvik::family_of(piece.c_str()) == orvik::Family::ipv4) ipv4_pieces.push_back(piece);
+      tables.take(piece.data());
+    }
+    tables.finish();
+    const std::string table4 = out4.text();
+    check_table4(table4);
+    check_table6(out6.text());
+    if (format == orvik::InputFormat::six_field && table4 != legacy_table(ipv4_pieces)) abort();
+  }
 }
 
 }  // namespace

@@ -23,57 +23,74 @@ struct RecordFree {
 };
 using Record = std::unique_ptr<ip_ranges, RecordFree>;
 
-// Whether the new table holds enough ranges; logs "<refusal> <table>:
-// <counts>" when not.
-bool enough_ranges(uint64_t accepted, uint64_t needed, const char *refusal) {
-  if (accepted >= needed) return true;
-  log_msg(LOG_ERROR, "%s %s: %llu ranges accepted, at least %llu needed", refusal, kTablePath,
-          static_cast<unsigned long long>(accepted), static_cast<unsigned long long>(needed));
-  return false;
+// The conversion the options ask for: of IPv4 lines alone, as always, or
+// of both families.
+bool convert_run(LineSource &source, CodeLookup &codes, const RunOptions &options,
+                 RunSummary *summary) {
+  if (reads_families(options)) return convert_families(source, codes, options, summary);
+  summary->replaced[index_of(Family::ipv4)] = true;
+  return convert(source, codes, options, &summary->of[index_of(Family::ipv4)]);
 }
 
 // The conversion with the ids of the names file as it is.
-bool convert_with_names(LineSource &source, const RunOptions &options, Summary *summary) {
+bool convert_with_names(LineSource &source, const RunOptions &options, RunSummary *summary) {
   Record names(ip_ranges_new(kTableName));
   CodeCache codes(names.get());
   if (!codes.ready()) return false;
-  return convert(source, codes, options, summary);
+  return convert_run(source, codes, options, summary);
 }
 
 // The input is read twice: once for its codes, which go into the names
 // file (unless this is a check), once for the table with the new ids.
 bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions &options,
-                              Summary *summary) {
+                              RunSummary *summary) {
   HeldInput held;
-  NamesUpdate names;
+  NamesUpdate names(options);
   if (!held.hold(inputs) || !names.load()) return false;
   if (!held.feed([&names](char *piece) { names.take(piece); })) return false;
   if (!names.number_new_codes()) return false;
   if (!options.check && names.added() > 0 && !names.write()) return false;
-  if (!convert(held, names, options, summary)) return false;
-  summary->new_codes = names.added();
+  if (!convert_run(held, names, options, summary)) return false;
+  for (const Family family : kAllFamilies)
+    summary->of[index_of(family)].new_codes = names.added(family);
   return true;
 }
 
-bool convert_inputs(velmor_tools::InputFiles &inputs, const RunOptions &options, Summary *summary) {
+bool convert_inputs(velmor_tools::InputFiles &inputs, const RunOptions &options,
+                    RunSummary *summary) {
   if (options.update_names) return update_names_and_convert(inputs, options, summary);
   StreamedInput source(inputs);
   return convert_with_names(source, options, summary);
 }
 
 // A check ends here: its summary on standard output, and whether a real run
-// would replace the table.
-bool end_check(const RunOptions &options, const Summary &summary) {
-  printf("%s\n", summary_line(summary).c_str());
+// would replace the tables it names (every refusal is logged).
+bool end_check(const RunOptions &options, const RunSummary &summary) {
+  for (const std::string &line : summary_lines(summary)) printf("%s\n", line.c_str());
   if (fflush(stdout) != 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot write to standard output");
     return false;
   }
   const uint64_t needed = options.min_ranges > 0 ? options.min_ranges : 1;
-  return enough_ranges(summary.accepted, needed, "check failed for");
+  bool enough = true;
+  for (const Family family : kAllFamilies) {
+    const int i = index_of(family);
+    if (summary.replaced[i])
+      enough =
+          enough_ranges(summary.of[i].accepted, needed, "check failed for", table_path(family)) &&
+          enough;
+  }
+  return enough;
 }
 
 }  // namespace
+
+bool enough_ranges(uint64_t accepted, uint64_t needed, const char *refusal, const char *table) {
+  if (accepted >= needed) return true;
+  log_msg(LOG_ERROR, "%s %s: %llu ranges accepted, at least %llu needed", refusal, table,
+          static_cast<unsigned long long>(accepted), static_cast<unsigned long long>(needed));
+  return false;
+}
 
 bool convert(LineSource &source, CodeLookup &codes, const RunOptions &options, Summary *summary) {
   std::optional<TempTable> temp;
@@ -87,16 +104,20 @@ bool convert(LineSource &source, CodeLookup &codes, const RunOptions &options, S
   *summary = table.summary();
   if (options.check) return true;
   // A refused table's temporary file goes with temp.
-  if (!enough_ranges(summary->accepted, options.min_ranges, "refusing to replace")) return false;
+  if (!enough_ranges(summary->accepted, options.min_ranges, "refusing to replace", kTablePath))
+    return false;
   return temp->commit();
 }
 
 int run(const RunOptions &options, velmor_tools::InputFiles &inputs) {
   try {
-    Summary summary;
+    RunSummary summary;
     bool done = convert_inputs(inputs, options, &summary);
     if (done && options.check) done = end_check(options, summary);
-    if (done && options.verbose) fprintf(stderr, "orvik: %s\n", summary_line(summary).c_str());
+    if (done && options.verbose) {
+      for (const std::string &line : summary_lines(summary))
+        fprintf(stderr, "orvik: %s\n", line.c_str());
+    }
     return done ? 0 : 1;
   } catch (const std::bad_alloc &) {
     // Whatever was under way has been unwound: its temporary files removed.

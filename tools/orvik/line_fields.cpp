@@ -49,42 +49,34 @@ void read_line(const char *line, LineFields *out) {
 
 namespace orvik {
 
-bool is_next_range(const LineFields &fields, uint32_t prev_end) {
-  return fields.complete && fields.start > prev_end && fields.end >= fields.start;
-}
-
-namespace {
-
-// Reads the field that starts at p into *out (when out is not null); gives
-// where the next field starts, or null after the last one.
-const char *read_one_field(const char *p, std::string *out) {
-  if (out != nullptr) out->clear();
+const char *append_csv_field(const char *p, std::string *out) {
   bool quoted = *p == '"';
   if (quoted) ++p;
-  for (; *p != '\0'; ++p) {
-    if (quoted && *p == '"') {
-      if (p[1] != '"') {
-        quoted = false;  // the closing quote; what follows up to the comma is kept
-        continue;
-      }
-      ++p;  // "" inside quotes: one quote
-    } else if (!quoted && *p == ',') {
-      return p + 1;
+  for (;;) {
+    // Up to the next byte that means something here, copied as one run.
+    const char *stop = strchrnul(p, quoted ? '"' : ',');
+    if (out != nullptr) out->append(p, stop);
+    p = stop;
+    if (*p == '\0') return nullptr;
+    if (!quoted) return p + 1;  // the comma after the field
+    if (p[1] == '"') {          // "" inside quotes: one quote
+      if (out != nullptr) out->push_back('"');
+      p += 2;
+      continue;
     }
-    if (out != nullptr) out->push_back(*p);
+    quoted = false;  // the closing quote; what follows up to the comma is kept
+    ++p;
   }
-  return nullptr;
 }
-
-}  // namespace
 
 bool read_csv_field(const char *line, int index, std::string *out) {
   const char *p = line;
   for (int field = 1; field < index; ++field) {
-    p = read_one_field(p, nullptr);
+    p = append_csv_field(p, nullptr);
     if (p == nullptr) return false;
   }
-  read_one_field(p, out);
+  out->clear();
+  append_csv_field(p, out);
   return true;
 }
 

@@ -60,15 +60,21 @@ bool NamesUpdate::load() {
 
 void NamesUpdate::take(char *line) {
   str_chomp(line);
-  LineFields fields;
-  read_line(line, &fields);
-  if (fields.malformed || !is_next_range(fields, prev_end_)) return;
-  prev_end_ = fields.end;
-  const std::string code = fields.code;
+  RangeLine read;
+  reader_.read(line, &read);
+  const Range<velmor::uint128> &range = read.range;
+  velmor::uint128 &prev_end = prev_end_[index_of(read.family)];
+  if (range.malformed || !is_next_range(range.complete, range.start, range.end, prev_end)) return;
+  prev_end = range.end;
+  const std::string code = range.code;
   if (!writable_code(code) || !known_.insert(code).second) return;
-  std::string title;
-  read_csv_field(line, 6, &title);
-  new_codes_.push_back({code, title});
+  new_codes_.push_back({code, reader_.title(line), read.family});
+}
+
+int NamesUpdate::added(Family family) const {
+  int count = 0;
+  for (const Entry &entry : new_codes_) count += entry.family == family ? 1 : 0;
+  return count;
 }
 
 bool NamesUpdate::number_new_codes() {

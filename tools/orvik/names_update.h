@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "orvik.h"
+#include "range_line.h"
 
 namespace orvik {
 
@@ -16,6 +17,10 @@ namespace orvik {
 // Afterwards it answers the conversion's code lookups from the new names.
 class NamesUpdate final : public CodeLookup {
  public:
+  // The input's lines are read as the conversion the options ask for reads
+  // them.
+  explicit NamesUpdate(const RunOptions &options) : reader_(options) {}
+
   // Reads the names file; a missing one lists nothing. False after a logged
   // failure: a file that is there but cannot be read must not be replaced by
   // one without its names.
@@ -23,13 +28,16 @@ class NamesUpdate final : public CodeLookup {
 
   // Takes one input piece (its line end is cut here). A line the
   // conversion accepts as a range brings its code; a code the names do not
-  // list is noted with the line's sixth field as its title.
+  // list is noted with the line's sixth field as its title (none in the
+  // range-code form: the code then stands in).
   void take(char *line);
 
   // Gives the new codes the lowest free ids of 1-255, in the order they
   // first appeared. False (logged, nothing changed) when they do not fit.
   bool number_new_codes();
   int added() const { return static_cast<int>(new_codes_.size()); }
+  // The new codes that lines of family brought first.
+  int added(Family family) const;
 
   // Replaces the names file with the new names through a temporary file
   // (synced, renamed) and logs each new code; false after a logged failure.
@@ -43,6 +51,7 @@ class NamesUpdate final : public CodeLookup {
   struct Entry {
     std::string code;  // empty: the id is free
     std::string title;
+    Family family = Family::ipv4;  // of the line that brought a new code
   };
 
   std::string text() const;
@@ -52,7 +61,9 @@ class NamesUpdate final : public CodeLookup {
   std::vector<Entry> new_codes_;           // in the order they first appeared
   std::unordered_set<std::string> known_;  // listed or already noted
   std::unordered_map<std::string, int16_t> ids_;
-  uint32_t prev_end_ = 0;  // as the conversion tracks it, to accept the same lines
+  LineReader reader_;
+  // Per family, as the conversion tracks it, to accept the same lines.
+  velmor::uint128 prev_end_[kFamilies] = {0, 0};
 };
 
 }  // namespace orvik

@@ -15,7 +15,7 @@ namespace {
 using velmor_tools::exit_ok;
 
 // Options without a short form.
-enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames };
+enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames, kFormat };
 
 const option kOptions[] = {
     VELMOR_COMMON_LONG_OPTIONS,
@@ -23,24 +23,35 @@ const option kOptions[] = {
     {"min-ranges", required_argument, nullptr, kMinRanges},
     {"close-gaps", no_argument, nullptr, kCloseGaps},
     {"update-names", no_argument, nullptr, kUpdateNames},
+    {"ipv6", no_argument, nullptr, '6'},
+    {"format", required_argument, nullptr, kFormat},
     {nullptr, 0, nullptr, 0},
 };
 
-constexpr const char *kShortOptions = VELMOR_COMMON_SHORT_OPTIONS "n";
+constexpr const char *kShortOptions = VELMOR_COMMON_SHORT_OPTIONS "n6";
 
 constexpr const char *kHelp =
     "Convert a sorted country range list (the FILEs in order, \"-\" or none:\n"
     "standard input) into the boundary table conf/countries.ips under the\n"
-    "installation root, with the ids of the names file conf/countries.\n"
+    "installation root, with the ids of the names file conf/countries; with\n"
+    "-6 or --format range-code IPv6 ranges go to conf/countries6.ips, and only\n"
+    "the tables of the families that brought ranges are replaced.\n"
     "\n"
     "  -n, --check         convert and print the summary on standard output;\n"
     "                      write nothing (status 1 when no range is accepted)\n"
     "      --min-ranges N  keep the old table when fewer than N lines are\n"
-    "                      accepted as ranges (default 0)\n"
+    "                      accepted as ranges (default 0); with both\n"
+    "                      families, for each table replaced\n"
     "      --close-gaps    give the addresses between two ranges id 0\n"
     "                      (default: the id of the range before them)\n"
     "      --update-names  first give every code of the input that\n"
     "                      conf/countries lacks the lowest free id\n"
+    "  -6, --ipv6          read six-field lines with a ':' in field 1 as IPv6\n"
+    "                      ranges (default: every line is an IPv4 line)\n"
+    "      --format FORM   six-field (default): \"first\",\"last\",\"first as a\n"
+    "                      number\",\"last as a number\",\"code\",\"name\";\n"
+    "                      range-code: first,last,code with text addresses,\n"
+    "                      IPv4 and IPv6 mixed\n"
     "  -r, --root DIR      installation root (default: $VELMOR_ROOT when set,\n"
     "                      else the build's root)\n"
     "  -v, --verbose       print a summary line on standard error on success\n"
@@ -55,6 +66,18 @@ bool read_count(const char *text, uint64_t *count) {
   const auto number = velmor::scan_decimal<uint64_t>(text, end);
   if (!velmor::is_decimal_digit(*text) || number.overflow || number.end != end) return false;
   *count = number.value;
+  return true;
+}
+
+// An input form by its name.
+bool read_format(const char *text, InputFormat *format) {
+  if (strcmp(text, "six-field") == 0) {
+    *format = InputFormat::six_field;
+  } else if (strcmp(text, "range-code") == 0) {
+    *format = InputFormat::range_code;
+  } else {
+    return false;
+  }
   return true;
 }
 
@@ -75,6 +98,15 @@ int take_own_option(const velmor_tools::Program &program, int option, RunOptions
     case kUpdateNames:
       run->update_names = true;
       return exit_ok;
+    case '6':
+      run->ipv6 = true;
+      return exit_ok;
+    case kFormat:
+      if (read_format(optarg, &run->format)) return exit_ok;
+      return velmor_tools::usage_error(
+          program,
+          (std::string("option '--format' takes six-field or range-code, not '") + optarg + "'")
+              .c_str());
     default:
       return velmor_tools::usage_error(program, "unexpected option");
   }

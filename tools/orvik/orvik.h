@@ -1,13 +1,15 @@
 // orvik: turns a sorted list of country ranges (comma-separated lines of six
-// quoted fields) into the boundary table "conf/countries.ips".
+// quoted fields) into the boundary table "conf/countries.ips", and with -6
+// or --format range-code also IPv6 ranges into "conf/countries6.ips".
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
+#include "boundary_table.h"
 #include "command_line.h"
 #include "input_files.h"
 #include "ip_ranges.h"
@@ -30,7 +32,21 @@ namespace orvik {
 constexpr const char *kTableName = "countries";
 constexpr const char *kConfDir = "conf";
 constexpr const char *kTablePath = "conf/countries.ips";
+constexpr const char *kTablePath6 = "conf/countries6.ips";
 constexpr const char *kNamesPath = "conf/countries";
+
+// The address families of the input and their tables.
+enum class Family { ipv4 = 0, ipv6 = 1 };
+constexpr int kFamilies = 2;
+constexpr Family kAllFamilies[kFamilies] = {Family::ipv4, Family::ipv6};
+inline int index_of(Family family) { return static_cast<int>(family); }
+inline const char *table_path(Family family) {
+  return family == Family::ipv4 ? kTablePath : kTablePath6;
+}
+
+// The forms of input line: six fields with the addresses as decimal numbers
+// (the default), or "first,last,code" with the addresses as text.
+enum class InputFormat { six_field, range_code };
 
 // What the options ask of a run.
 struct RunOptions {
@@ -39,7 +55,16 @@ struct RunOptions {
   bool update_names = false;  // number the input's new codes in the names file first
   bool verbose = false;       // -v: the summary on standard error after success
   uint64_t min_ranges = 0;    // fewer accepted ranges keep the old table
+  bool ipv6 = false;          // -6: six-field lines with a ':' in field 1 are IPv6 ranges
+  InputFormat format = InputFormat::six_field;  // --format
 };
+
+// Whether the run reads both families, each into its own table: with -6 or
+// in the range-code form. Otherwise every line is an IPv4 line, read as it
+// always was.
+inline bool reads_families(const RunOptions &options) {
+  return options.ipv6 || options.format == InputFormat::range_code;
+}
 
 // The command line as parsed: the common options, the run's, and where the
 // operands start in argv.
@@ -71,12 +96,6 @@ struct LineFields {
 // is left as it is.
 void read_line(const char *line, LineFields *out);
 
-// Whether the fields of a line make the next range of the table, given the
-// end of the last accepted range (0 before the first): five fields, a start
-// above prev_end and an end not below the start. Readers bisect the table,
-// so starts must ascend strictly; any other line is skipped as unsorted.
-bool is_next_range(const LineFields &fields, uint32_t prev_end);
-
 // Field number index (1 is the first) of a line (line end removed) read as
 // CSV, into *out: a field that opens with a double quote runs to the quote
 // that closes it, commas included, with "" standing for one quote (text
@@ -85,29 +104,28 @@ bool is_next_range(const LineFields &fields, uint32_t prev_end);
 // False when the line has fewer fields.
 bool read_csv_field(const char *line, int index, std::string *out);
 
-// What a conversion met, for -v and --check.
-struct Summary {
-  uint64_t lines = 0;                       // pieces read (a line over 1023 bytes is several)
-  uint64_t accepted = 0;                    // lines that became ranges
-  uint64_t entries = 0;                     // lines of the table
-  uint64_t unsorted = 0;                    // skipped as unsorted
-  uint64_t malformed = 0;                   // skipped as malformed
-  std::map<std::string, uint64_t> unknown;  // code the names lack -> its ranges
-  int new_codes = -1;                       // codes added to the names by --update-names, else -1
-};
+// The CSV field that starts at p, as read_csv_field reads it, appended to
+// *out (when out is not null); gives where the next field starts, or null
+// after the last one.
+const char *append_csv_field(const char *p, std::string *out);
 
 // The summary as one line without its line end.
 std::string summary_line(const Summary &summary);
 
-// Where the converter takes the id of a country code from: -1 for a code
-// the names do not list.
-class CodeLookup {
- public:
-  virtual int16_t find(const char *code) = 0;
-
- protected:
-  ~CodeLookup() = default;
+// What a run met, family by family, and which tables it replaces (or with
+// --check would replace). A run that does not read families has only the
+// IPv4 summary.
+struct RunSummary {
+  bool families = false;  // reads_families: one summary line per table
+  Summary of[kFamilies];
+  bool replaced[kFamilies] = {false, false};
 };
+
+// The lines -v and --check print, each without its line end: the summary
+// line, or in a run of both families one line per table,
+// "<table>: <summary>", with "; not replaced" after a table the run leaves
+// as it is.
+std::vector<std::string> summary_lines(const RunSummary &summary);
 
 // Country code to id through the names table, remembering each answer once
 // the names are loaded, so that a long input costs one scan per code. While
@@ -133,10 +151,8 @@ class CodeCache final : public CodeLookup {
   std::unordered_map<std::string, int16_t> other_;
 };
 
-// The boundary table as the input lines arrive: one entry where the id
-// changes, none for gaps (a gap keeps the id of the range before it) unless
-// close_gaps asks for an entry of id 0 at the end of a range followed by a
-// gap, and a closing entry after the last range.
+// The IPv4 table of six-field lines as they arrive, by the rules of
+// FamilyBuilder (one entry where the id changes, gaps, the closing entry).
 class TableBuilder {
  public:
   // Starts the table on out with the entry 0.0.0.0 0. With out null the
@@ -148,28 +164,20 @@ class TableBuilder {
   void take(char *line);
 
   // Closes the last range with an entry of id 0 unless it reaches the top.
-  void finish();
+  void finish() { table_.finish(); }
 
-  const Summary &summary() const { return summary_; }
+  const Summary &summary() const { return table_.summary(); }
 
  private:
-  void entry(uint32_t start, int16_t id);
-
-  FILE *out_;
-  CodeLookup &codes_;
-  bool close_gaps_;
-  uint32_t prev_end_ = 0;   // end of the last accepted range
-  int16_t written_id_ = 0;  // id of the last entry written
-  Summary summary_;
+  FamilyBuilder<Ipv4Table> table_;
 };
-
-// Writes the entry (start, id) in the table format.
-void write_entry(FILE *out, uint32_t start, int id);
 
 // The temporary file a new table (or names file) is written to, next to
 // it: created anew (a planted link or a stale file under its name is
 // removed, never written through), and either committed (flushed, synced,
 // renamed over the file, the rename synced) or removed. Failures are logged.
+// The commit is two steps, so that a run replacing two tables has both on
+// disk before either takes its name.
 class TempTable {
  public:
   // "<table_path>.<pid>"; dir is the directory holding both.
@@ -182,7 +190,13 @@ class TempTable {
   FILE *out() const { return out_; }
   const char *path() const { return path_; }
   // Puts the table in place; false (logged, file removed) when any step fails.
-  bool commit();
+  bool commit() { return complete() && put_in_place(); }
+  // The first step: flushed, synced and closed; false (logged, file
+  // removed) when any of it fails.
+  bool complete();
+  // The second step, after complete: renamed over the table, the rename
+  // synced; false (logged; the file removed unless the rename was done).
+  bool put_in_place();
   // Removes the file without touching the table.
   void discard();
 
@@ -191,6 +205,7 @@ class TempTable {
   const char *dir_;
   char path_[256];
   FILE *out_ = nullptr;
+  bool closed_ = false;  // complete: on disk, closed, not renamed yet
   char buffer_[1 << 16];
 };
 
@@ -203,6 +218,19 @@ class LineSource;
 // input that cannot be read, fewer ranges than options.min_ranges, a file
 // error.
 bool convert(LineSource &source, CodeLookup &codes, const RunOptions &options, Summary *summary);
+
+// convert for a run of both families: IPv4 lines make "conf/countries.ips",
+// IPv6 lines "conf/countries6.ips". A table is replaced only when its
+// family brought at least one accepted range (with none at all, the IPv4
+// table, as an empty input always did); each table replaced needs
+// options.min_ranges ranges. Both temporary files are complete and synced
+// before the first rename. *summary gets the counts and the tables replaced.
+bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &options,
+                      RunSummary *summary);
+
+// Whether a new table holds enough ranges; logs "<refusal> <table>:
+// <accepted> ranges accepted, at least <needed> needed" when not.
+bool enough_ranges(uint64_t accepted, uint64_t needed, const char *refusal, const char *table);
 
 // Gives in, standard input, a larger buffer for fewer reads. Once per
 // process, before anything is read from in.

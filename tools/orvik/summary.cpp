@@ -1,5 +1,7 @@
-// The one-line summary of a conversion, for -v and --check.
+// The summary of a conversion, for -v and --check: one line, or one per
+// table in a run of both families.
 #include <string>
+#include <vector>
 
 #include "orvik.h"
 
@@ -25,6 +27,17 @@ std::string summary_line(const Summary &summary) {
   }
   if (!summary.unknown.empty()) line += ")";
   return line;
+}
+
+std::vector<std::string> summary_lines(const RunSummary &summary) {
+  if (!summary.families) return {summary_line(summary.of[index_of(Family::ipv4)])};
+  std::vector<std::string> lines;
+  for (const Family family : kAllFamilies) {
+    const int i = index_of(family);
+    lines.push_back(std::string(table_path(family)) + ": " + summary_line(summary.of[i]) +
+                    (summary.replaced[i] ? "" : "; not replaced"));
+  }
+  return lines;
 }
 
 }  // namespace orvik

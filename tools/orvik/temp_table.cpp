@@ -30,13 +30,17 @@ TempTable::TempTable(const char *table_path, const char *dir) : table_path_(tabl
 TempTable::~TempTable() { discard(); }
 
 void TempTable::discard() {
-  if (out_ == nullptr) return;
-  fclose(out_);
-  out_ = nullptr;
-  unlink(path_);
+  if (out_ != nullptr) {
+    fclose(out_);
+    out_ = nullptr;
+    unlink(path_);
+  } else if (closed_) {
+    closed_ = false;
+    unlink(path_);
+  }
 }
 
-bool TempTable::commit() {
+bool TempTable::complete() {
   // A write that failed earlier may have been dropped from the buffer; it
   // still makes the file incomplete.
   const bool write_failed = ferror(out_) != 0;
@@ -59,6 +63,12 @@ bool TempTable::commit() {
     unlink(path_);
     return false;
   }
+  closed_ = true;
+  return true;
+}
+
+bool TempTable::put_in_place() {
+  closed_ = false;
   if (rename(path_, table_path_) != 0) {
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot rename %s -> %s", path_, table_path_);
     unlink(path_);
