@@ -149,9 +149,10 @@ TEST_F(OrvikProgram, MissingConfFailsWithoutChanges) {
   EXPECT_FALSE(path_exists(kRoot + "/conf"));
 }
 
-// No IPv4 address lies above 4294967295 or below 0. Such a line (an IPv6
-// line of the same layout, or garbage) used to be cut to its low 32 bits
-// and wrote a nonsense entry; now nothing is written for it.
+// No IPv4 address lies above 4294967295 or below 0. Such a line used to be
+// cut to its low 32 bits and wrote a nonsense entry; now nothing is written
+// for it. A line with an IPv6 address in field 1 is no such line: it belongs
+// to the IPv6 table, and the IPv4 table is the same without it.
 TEST_F(OrvikProgram, NumbersBeyond32BitsAreSkippedAsMalformed) {
   const std::string ipv6 = "\"2001:200::\",\"2001:200:ffff:ffff:ffff:ffff:ffff:ffff\",\""s +
                            "42540528726795050063891204319802818560\",\"" +
@@ -164,9 +165,10 @@ TEST_F(OrvikProgram, NumbersBeyond32BitsAreSkippedAsMalformed) {
   EXPECT_EQ(read_file(kTable), "0.0.0.0 0\n1.0.0.0 13\n2.0.0.0 45\n2.0.1.0 0\n");
   const auto lines = split_lines(day_log(kRoot, "message.log"));
   ASSERT_EQ(lines.size(), 3u) << day_log(kRoot, "message.log");
-  EXPECT_EQ(lines[0].substr(16), "skip malformed: " + ipv6);
+  EXPECT_EQ(lines[0].substr(16), "unknown country: jp (Japan)");  // no JP in the names
   EXPECT_EQ(lines[1].substr(16), "skip malformed: " + just_over);
   EXPECT_EQ(lines[2].substr(16), "skip malformed: " + negative);
+  EXPECT_EQ(read_file(kRoot + "/conf/countries6.ips"), ":: 0\n2001:201:: 0\n");
 }
 
 // A read error on the input is no end of input: "orvik < directory" used to

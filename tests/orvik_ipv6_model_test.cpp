@@ -70,7 +70,7 @@ TEST(OrvikIpv6Model, TablesAndLookupsMatchTheModel) {
     std::string expected;
     int column;
   } const runs[] = {
-      {{"-6", root / "six-field.csv"}, "expected6.ips", 0},
+      {{root / "six-field.csv"}, "expected6.ips", 0},
       {{"--format", "range-code", "--close-gaps", root / "range-code.csv"},
        "expected6-closed.ips",
        1},

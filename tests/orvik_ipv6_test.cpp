@@ -1,5 +1,5 @@
 // orvik's IPv6 tables, run as the real program against scratch roots (-r):
-// six-field IPv6 lines under -6, the range-code form of both families,
+// six-field IPv6 lines (a ":" in field 1), the range-code form of both families,
 // which tables a run replaces, and what a failure leaves.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -130,7 +130,7 @@ TEST_F(OrvikIpv6, Ipv6LinesMakeTheIpv6Table) {
   };
   for (const Case &c : cases) {
     SetUp();
-    const RunResult result = orvik({"-6"}, c.input);
+    const RunResult result = orvik({}, c.input);
     EXPECT_EQ(result.status, 0) << c.input << result.err;
     EXPECT_EQ(table6(), c.table) << c.input;
     EXPECT_EQ(table4(), kOld4) << c.input;
@@ -146,7 +146,7 @@ TEST_F(OrvikIpv6, MessagesShowWholeFields) {
                                     "A name of more than thirty characters, with a comma");
   const std::string over = six_fields("2001:300::", "2001:300::1", "1", k2To128, "JP", "Over");
   const std::string at_zero = line6("::", "::1", "JP", "Zero");
-  ASSERT_EQ(orvik({"-6"}, unknown + over + at_zero).status, 0);
+  ASSERT_EQ(orvik({}, unknown + over + at_zero).status, 0);
   const std::vector<std::string> expected = {
       "unknown country: " + std::string(35, 'q') +
           " (A name of more than thirty characters, with a comma)",
@@ -168,27 +168,23 @@ TEST_F(OrvikIpv6, OnlyTheTablesOfTheInputsFamiliesAreReplaced) {
     std::vector<std::string> args;
     std::string input, table4, table6;
   } const cases[] = {
-      {{"-6"}, kInput6, kOld4, kTable6},
-      {{"--ipv6"}, kInput4, kTable4, kOld6},
-      {{"-6"}, kInput4 + kInput6, kTable4, kTable6},
+      {{}, kInput6, kOld4, kTable6},
+      {{}, kInput4, kTable4, kOld6},
+      {{}, kInput4 + kInput6, kTable4, kTable6},
       // The families interleaved: each table takes its own lines in order.
-      {{"-6"},
+      {{},
        kInput6.substr(0, kInput6.find('\n') + 1) + kInput4 + kInput6.substr(kInput6.find('\n') + 1),
        kTable4,
        kTable6},
-      {{"-6"}, "", "0.0.0.0 0\n", kOld6},
+      {{}, "", "0.0.0.0 0\n", kOld6},
       // A header is an IPv4 line without a range: the IPv4 table stays.
-      {{"-6"}, header + kInput6, kOld4, kTable6},
-      {{"-6"}, skipped6, "0.0.0.0 0\n", kOld6},
-      // Without -6 every line is an IPv4 line, as always: an IPv6 line's
-      // numbers are beyond 32 bits.
-      {{}, kInput4 + kInput6, kTable4, kOld6},
-      {{"--format", "six-field"}, kInput4 + kInput6, kTable4, kOld6},
-      {{"--format", "six-field", "-6"}, kInput6, kOld4, kTable6},
+      {{}, header + kInput6, kOld4, kTable6},
+      {{}, skipped6, "0.0.0.0 0\n", kOld6},
+      {{"--format", "six-field"}, kInput4 + kInput6, kTable4, kTable6},
       {{range_code[0], range_code[1]}, kRangeCode6, kOld4, kTable6},
       {{"--format=range-code"}, kRangeCode4, kTable4, kOld6},
       {{range_code[0], range_code[1]}, kRangeCode6 + kRangeCode4, kTable4, kTable6},
-      {{range_code[0], range_code[1], "-6"}, kRangeCode4 + kRangeCode6, kTable4, kTable6},
+      {{range_code[0], range_code[1]}, kRangeCode4 + kRangeCode6, kTable4, kTable6},
       {{range_code[0], range_code[1]}, "", "0.0.0.0 0\n", kOld6},
   };
   for (const Case &c : cases) {
@@ -203,7 +199,7 @@ TEST_F(OrvikIpv6, OnlyTheTablesOfTheInputsFamiliesAreReplaced) {
   }
   // A table that is not replaced is not made either.
   remove((root / "conf/countries6.ips").c_str());
-  ASSERT_EQ(orvik({"-6"}, kInput4).status, 0);
+  ASSERT_EQ(orvik({}, kInput4).status, 0);
   EXPECT_EQ(conf(), (std::vector<std::string>{"countries", "countries.ips"}));
 }
 
@@ -270,7 +266,7 @@ TEST_F(OrvikIpv6, IncompleteIpv6TableKeepsBothOldTables) {
     const std::string prefix = "2001:" + std::to_string(1000 + i);
     input6 += slash32(prefix, i % 2 ? "JP" : "CN");
   }
-  const RunResult result = orvik({"-6"}, kInput4 + input6, [] {
+  const RunResult result = orvik({}, kInput4 + input6, [] {
     const rlimit limit{4096, 4096};  // the IPv4 table fits, the IPv6 table does not
     setrlimit(RLIMIT_FSIZE, &limit);
   });
@@ -289,7 +285,7 @@ TEST_F(OrvikIpv6, FailedSecondRenameLeavesTheIpv4TableNew) {
   remove((root / "conf/countries6.ips").c_str());
   mkdir((root / "conf/countries6.ips").c_str(), 0755);
   write_file(root / "conf/countries6.ips/keep", "x");
-  const RunResult result = orvik({"-6"}, kInput4 + kInput6);
+  const RunResult result = orvik({}, kInput4 + kInput6);
   EXPECT_EQ(result.status, 1);
   EXPECT_TRUE(std::regex_match(
       result.err, std::regex(R"(orvik: cannot rename conf/countries6\.ips\.\d+ -> )"
@@ -318,7 +314,7 @@ TEST_F(OrvikIpv6, FormatOptionErrorsChangeNothing) {
     EXPECT_EQ(conf(), kConf);
   }
   const std::string help = orvik({"--help"}, "").out;
-  for (const char *option : {"-6, --ipv6", "--format FORM", "six-field", "range-code"})
+  for (const char *option : {"--format FORM", "six-field", "range-code"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

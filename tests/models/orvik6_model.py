@@ -12,7 +12,7 @@ Writes under ROOT (an installation root with conf/):
   range-code.csv       the same lines in the "first,last,code" form, quoted
                        or not, with the addresses as canonical, exploded or
                        upper-case text
-  expected6.ips        the table "orvik -6 six-field.csv" must write
+  expected6.ips        the table "orvik six-field.csv" must write
   expected6-closed.ips the table "orvik --format range-code --close-gaps
                        range-code.csv" must write
   probes               lines "ADDRESS ID CLOSED_ID": what a lookup of

@@ -70,7 +70,6 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
   FamilyTables tables(out(Family::ipv4), out(Family::ipv6), codes, options);
   if (!source.feed([&tables](char *piece) { tables.take(piece); })) return false;
   tables.finish();
-  summary->families = true;
   for (const Family family : kAllFamilies) summary->of[index_of(family)] = tables.summary(family);
   choose_tables(summary);
   if (options.check) return true;

@@ -23,19 +23,18 @@ const option kOptions[] = {
     {"min-ranges", required_argument, nullptr, kMinRanges},
     {"close-gaps", no_argument, nullptr, kCloseGaps},
     {"update-names", no_argument, nullptr, kUpdateNames},
-    {"ipv6", no_argument, nullptr, '6'},
     {"format", required_argument, nullptr, kFormat},
     {nullptr, 0, nullptr, 0},
 };
 
-constexpr const char *kShortOptions = VELMOR_COMMON_SHORT_OPTIONS "n6";
+constexpr const char *kShortOptions = VELMOR_COMMON_SHORT_OPTIONS "n";
 
 constexpr const char *kHelp =
     "Convert a sorted country range list (the FILEs in order, \"-\" or none:\n"
     "standard input) into the boundary table conf/countries.ips under the\n"
-    "installation root, with the ids of the names file conf/countries; with\n"
-    "-6 or --format range-code IPv6 ranges go to conf/countries6.ips, and only\n"
-    "the tables of the families that brought ranges are replaced.\n"
+    "installation root, with the ids of the names file conf/countries; IPv6\n"
+    "ranges go to conf/countries6.ips, and only the tables of the families\n"
+    "that brought ranges are replaced.\n"
     "\n"
     "  -n, --check         convert and print the summary on standard output;\n"
     "                      write nothing (status 1 when no range is accepted)\n"
@@ -46,8 +45,6 @@ constexpr const char *kHelp =
     "                      (default: the id of the range before them)\n"
     "      --update-names  first give every code of the input that\n"
     "                      conf/countries lacks the lowest free id\n"
-    "  -6, --ipv6          read six-field lines with a ':' in field 1 as IPv6\n"
-    "                      ranges (default: every line is an IPv4 line)\n"
     "      --format FORM   six-field (default): \"first\",\"last\",\"first as a\n"
     "                      number\",\"last as a number\",\"code\",\"name\";\n"
     "                      range-code: first,last,code with text addresses,\n"
@@ -97,9 +94,6 @@ int take_own_option(const velmor_tools::Program &program, int option, RunOptions
       return exit_ok;
     case kUpdateNames:
       run->update_names = true;
-      return exit_ok;
-    case '6':
-      run->ipv6 = true;
       return exit_ok;
     case kFormat:
       if (read_format(optarg, &run->format)) return exit_ok;

@@ -55,16 +55,13 @@ struct RunOptions {
   bool update_names = false;  // number the input's new codes in the names file first
   bool verbose = false;       // -v: the summary on standard error after success
   uint64_t min_ranges = 0;    // fewer accepted ranges keep the old table
-  bool ipv6 = false;          // -6: six-field lines with a ':' in field 1 are IPv6 ranges
   InputFormat format = InputFormat::six_field;  // --format
 };
 
-// Whether the run reads both families, each into its own table: with -6 or
-// in the range-code form. Otherwise every line is an IPv4 line, read as it
-// always was.
-inline bool reads_families(const RunOptions &options) {
-  return options.ipv6 || options.format == InputFormat::range_code;
-}
+// Every run reads both families, each into its own table: a six-field line
+// with a ':' in field 1 is an IPv6 line, every other one an IPv4 line read
+// as it always was.
+inline bool reads_families(const RunOptions &) { return true; }
 
 // The command line as parsed: the common options, the run's, and where the
 // operands start in argv.
@@ -116,13 +113,12 @@ std::string summary_line(const Summary &summary);
 // --check would replace). A run that does not read families has only the
 // IPv4 summary.
 struct RunSummary {
-  bool families = false;  // reads_families: one summary line per table
   Summary of[kFamilies];
   bool replaced[kFamilies] = {false, false};
 };
 
 // The lines -v and --check print, each without its line end: the summary
-// line, or in a run of both families one line per table,
+// line, or, when the input held IPv6 lines, one line per table,
 // "<table>: <summary>", with "; not replaced" after a table the run leaves
 // as it is.
 std::vector<std::string> summary_lines(const RunSummary &summary);

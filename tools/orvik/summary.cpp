@@ -1,5 +1,5 @@
 // The summary of a conversion, for -v and --check: one line, or one per
-// table in a run of both families.
+// table when the input held IPv6 lines.
 #include <string>
 #include <vector>
 
@@ -30,7 +30,9 @@ std::string summary_line(const Summary &summary) {
 }
 
 std::vector<std::string> summary_lines(const RunSummary &summary) {
-  if (!summary.families) return {summary_line(summary.of[index_of(Family::ipv4)])};
+  // An input without IPv6 lines gets the one line IPv4 runs always had.
+  if (summary.of[index_of(Family::ipv6)].lines == 0)
+    return {summary_line(summary.of[index_of(Family::ipv4)])};
   std::vector<std::string> lines;
   for (const Family family : kAllFamilies) {
     const int i = index_of(family);
