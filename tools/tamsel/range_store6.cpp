@@ -8,8 +8,9 @@ namespace tamsel {
 
 namespace {
 
-// 16384 ranges (512 KiB): most lists fit without growing.
-constexpr size_t initial_capacity = 16384;
+// 2048 ranges (64 KiB): a short list costs little, and doubling reaches a
+// million ranges in nine steps.
+constexpr size_t initial_capacity = 2048;
 
 }  // namespace
 

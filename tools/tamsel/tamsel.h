@@ -245,8 +245,8 @@ void merge_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
 
 // ---- IPv6 (-6) ----
 
-// Growable store of IPv6 ranges, 32 bytes each. The first block holds
-// 16384 ranges (512 KiB, like the IPv4 store's); growth doubles it.
+// Growable store of IPv6 ranges, 32 bytes each, in one block that starts
+// small and doubles when full.
 class RangeStore6 {
  public:
   RangeStore6();
