@@ -54,7 +54,7 @@ Verdict network(uint128 first, const char *bits_text, const char *end, Range6 *r
 
 // The last address must fill [p, end) exactly.
 Verdict explicit_range(uint128 first, const char *p, const char *end, Range6 *range) {
-  uint128 last;
+  uint128 last = 0;
   if (read_address(p, end, &last) != end) return Verdict::bad_last_address;
   *range = Range6{first, last};
   return last < first ? Verdict::reversed : Verdict::range;
@@ -66,7 +66,7 @@ Verdict parse_piece6(const char *begin, const char *end, bool single, Range6 *ra
                      const char **after_dash) {
   *after_dash = nullptr;
   end = trim_space(begin, end);
-  uint128 first;
+  uint128 first = 0;
   const char *p = read_address(skip_space(begin, end), end, &first);
   if (p == nullptr) return Verdict::no_address;
   if (p < end && *p == '/') return network(first, p + 1, end, range);
