@@ -9,7 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "ip_ranges.h"
+#include "ip_ranges/internal/cidr.h"
+#include "ip_ranges_table_support.h"
 #include "python_models.h"
+#include "str.h"
 #include "test_support.h"
 
 namespace {
@@ -256,6 +260,50 @@ TEST_F(TamselIpv6, WithoutTheOptionIpv6LinesAreReadAsBefore) {
   }
   EXPECT_EQ(run({"-v"}, "2001:db8::/32\n10.0.0.0/8\n").result.err,
             "tamsel: lines read 2, ranges accepted 1, rejected 1, entries printed 3\n");
+}
+
+// The library's IPv6 table reader takes the printed table as the same set
+// of addresses: probed at both ends of every range and next to them.
+TEST_F(TamselIpv6, TheLibraryReadsTheTableBack) {
+  using velmor::uint128;
+  const struct {
+    const char *line, *first, *last;
+  } ranges[] = {
+      {"::-::ff", "::", "::ff"},
+      {"2001:db8::/32", "2001:db8::", "2001:db8:ffff:ffff:ffff:ffff:ffff:ffff"},
+      {"2001:db8:1::/48", "2001:db8:1::", "2001:db8:1:ffff:ffff:ffff:ffff:ffff"},
+      {"2001:db9::1-2001:db9::ff", "2001:db9::1", "2001:db9::ff"},
+      {"2001:db9::100-2001:db9::1ff", "2001:db9::100", "2001:db9::1ff"},
+      {"fe80::/10", "fe80::", "febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
+      {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ff00/120", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ff00",
+       "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
+  };
+  std::string input;
+  std::vector<std::pair<uint128, uint128>> spans;
+  for (const auto &r : ranges) {
+    input += std::string(r.line) + "\n";
+    uint8_t first[16], last[16];
+    ASSERT_TRUE(str_ip6_parse(r.first, first) && str_ip6_parse(r.last, last)) << r.line;
+    spans.emplace_back(velmor::uint128_from_bytes(first), velmor::uint128_from_bytes(last));
+  }
+  Run r = run({"-6"}, input);
+  ASSERT_EQ(r.result.status, 0) << r.result.err;
+  testing_support::RangesRoot root;
+  write_file("conf/blocklist6.ips", r.result.out);
+  testing_support::ScopedRanges table("blocklist");
+  ASSERT_TRUE(ip_ranges_load6(table.table)) << root.error_log();
+  auto covered = [&spans](uint128 a) {
+    return std::any_of(spans.begin(), spans.end(),
+                       [a](const auto &s) { return s.first <= a && a <= s.second; });
+  };
+  for (const auto &[first, last] : spans) {
+    for (uint128 probe : {first - 1, first, last, last + 1}) {
+      uint8_t bytes[16];
+      velmor::uint128_to_bytes(probe, bytes);
+      EXPECT_EQ(ip_ranges_lookup6(table.table, bytes), covered(probe) ? 7 : 0)
+          << str_ip6_format(bytes);
+    }
+  }
 }
 
 // --- against Python's ipaddress on generated lists --------------------------
