@@ -105,7 +105,7 @@ enum class Verdict : uint8_t {
   range,             // network or explicit range
   masked_network,    // network whose address has bits beyond the prefix (kept)
   open_range,        // explicit range whose last address did not parse (up to the top)
-  no_address,        // no dotted quad, or one without "/" or "-"
+  no_address,        // no dotted quad, or one without "/" or "-" (IPv6: no address first)
   bad_bits,          // prefix length outside 1..32 (IPv6: 1..128)
   reversed,          // explicit range whose last address lies below its first
   malformed,         // IPv6: an address followed by something that is no network or range
