@@ -325,22 +325,22 @@ std::string first_difference(const std::string &ours, const std::string &model) 
 
 class TamselIpv6AgainstPython : public TamselIpv6 {
  protected:
-  // Generates the list (three parts) and runs the model on it.
+  // Generates the list (three files) and runs the model on it.
   void generate_and_model(unsigned seed, int count) {
     const std::string model = testing_support::python_model("tamsel6_model.py");
     RunResult made = testing_support::run_python(
         {model, "generate", std::to_string(seed), std::to_string(count), start.path()});
     ASSERT_EQ(made.status, 0) << made.err;
     RunResult judged = testing_support::run_python(
-        {model, "model", "7", start / "model", start / "part0", start / "part1", start / "part2"});
+        {model, "model", "7", start / "model", start / "list0", start / "list1", start / "list2"});
     ASSERT_EQ(judged.status, 0) << judged.err;
   }
 
-  // tamsel -6 -s on the same parts: two files and, between them, standard
-  // input as "-".
+  // tamsel -6 -s on the same three files: two operands and, between them,
+  // standard input as "-".
   std::string ours(std::vector<std::string> options) {
-    options.insert(options.end(), {"-6", "-s", "part0", "-", "part1"});
-    Run r = run(options, testing_support::read_file(start / "part2"));
+    options.insert(options.end(), {"-6", "-s", "list0", "-", "list1"});
+    Run r = run(options, testing_support::read_file(start / "list2"));
     EXPECT_EQ(r.result.status, 0) << r.result.err;
     EXPECT_EQ(r.result.err, "");
     EXPECT_EQ(r.errors, "");

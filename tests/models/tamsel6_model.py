@@ -3,7 +3,7 @@
 Python's ipaddress computes them.
 
 Usage:
-  tamsel6_model.py generate SEED LINES DIR   writes DIR/part0, part1, part2
+  tamsel6_model.py generate SEED LINES DIR   writes DIR/list0, list1, list2
   tamsel6_model.py model ID OUT FILE...      writes OUT.table and OUT.cidr
 
 generate: LINES lines of IPv6 networks, ranges and bare addresses, crowded
@@ -73,7 +73,7 @@ def generate(seed, count, directory):
     rng = random.Random(seed)
     span = 512 * count + 8192
     windows = [0, TOP - span + 1] + [rng.getrandbits(128) for _ in range(3)]
-    parts = [[], [], []]
+    files = [[], [], []]
     for _ in range(count):
         kind = rng.randrange(100)
         if kind == 0:
@@ -84,11 +84,11 @@ def generate(seed, count, directory):
         else:
             window = rng.choice(windows)
             line = range_line(rng, min(TOP, window + rng.randrange(span)))
-        parts[rng.randrange(3)].append(dress(rng, line))
+        files[rng.randrange(3)].append(dress(rng, line))
     # The very ends of the space, alone or joined to their neighbours.
-    parts[0] += ["::\n", "::1\n", f"{ipaddress.IPv6Address(TOP)}\n"]
-    for index, lines in enumerate(parts):
-        with open(f"{directory}/part{index}", "w", encoding="ascii", newline="") as out:
+    files[0] += ["::\n", "::1\n", f"{ipaddress.IPv6Address(TOP)}\n"]
+    for index, lines in enumerate(files):
+        with open(f"{directory}/list{index}", "w", encoding="ascii", newline="") as out:
             out.writelines(lines)
 
 
