@@ -1,6 +1,7 @@
 // Whole runs of the range list converter on generated range lists of 100k
 // and 1M lines, each in a fresh process so that its peak memory can be read;
-// and Debian's `iprange -j` (merge, print ranges) on the same input.
+// and Debian's `iprange -j` (merge, print ranges) on the same input. The
+// same for IPv6 lists (tamsel -6, the program itself).
 //
 //   build/release/bench/tamsel_bench --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ip_ranges/internal/cidr.h"
 #include "tamsel.h"
 
 extern char **environ;
@@ -62,6 +64,62 @@ bool write_input(const char *path, long lines) {
   return fclose(f) == 0;
 }
 
+// IPv6: the same mix, in 2000::/3 where the global addresses are. Networks
+// are /32 to /64, as registries hand them out; ranges span up to 2^64
+// addresses.
+using velmor::uint128;
+
+std::string ipv6_text(uint128 address) {
+  uint8_t bytes[16];
+  velmor::uint128_to_bytes(address, bytes);
+  char text[velmor::ipv6_text_max];
+  return std::string(text, velmor::format_ipv6(bytes, text));
+}
+
+bool write_input6(const char *path, long lines) {
+  FILE *f = fopen(path, "w");
+  if (f == nullptr) return false;
+  std::mt19937_64 rng(20240601);
+  auto random128 = [&rng] { return uint128{rng()} << 64 | rng(); };
+  std::vector<std::pair<uint128, uint128>> ranges;
+  ranges.reserve(static_cast<size_t>(lines));
+  const uint128 global = uint128{1} << 125, global_mask = global - 1;
+  for (long i = 0; i < lines; ++i) {
+    uint128 start = global | (random128() & global_mask);
+    if (i > 0 && rng() % 3 == 0) {
+      auto [first, last] = ranges[rng() % ranges.size()];
+      const uint128 width = last - first + 1;  // never the whole space here
+      start =
+          rng() % 2 == 0 || last == velmor::uint128_max ? first + random128() % width : last + 1;
+    }
+    uint128 first, last;
+    if (i % 2 == 0) {
+      int bits = 32 + static_cast<int>(rng() % 33);
+      uint128 mask = velmor::uint128_max >> bits;
+      first = start & ~mask;
+      last = first | mask;
+      fprintf(f, "%s/%d\n", ipv6_text(first).c_str(), bits);
+    } else {
+      first = start;
+      uint128 length = random128() >> (64 + rng() % 64);
+      last = first > velmor::uint128_max - length ? velmor::uint128_max : first + length;
+      fprintf(f, "%s-%s\n", ipv6_text(first).c_str(), ipv6_text(last).c_str());
+    }
+    ranges.emplace_back(first, last);
+  }
+  return fclose(f) == 0;
+}
+
+const std::string &input_file6(long lines) {
+  static std::map<long, std::string> files;
+  auto &path = files[lines];
+  if (path.empty()) {
+    path = "/tmp/tamsel-bench6-" + std::to_string(lines) + ".txt";
+    if (!write_input6(path.c_str(), lines)) abort();
+  }
+  return path;
+}
+
 const std::string &input_file(long lines) {
   static std::map<long, std::string> files;
   auto &path = files[lines];
@@ -90,8 +148,11 @@ const std::string &scratch_root() {
 }
 
 // Runs argv with stdin from input and stdout to /dev/null; false when it
-// cannot be started or does not exit with 0. *peak_kib: its peak RSS.
-bool run_child(std::vector<const char *> argv, const std::string &input, long *peak_kib) {
+// cannot be started or does not exit with 0. *peak_kib: its peak RSS;
+// *cpu_s (when given): its CPU time, user and system, which a loaded
+// machine inflates less than the wall time.
+bool run_child(std::vector<const char *> argv, const std::string &input, long *peak_kib,
+               double *cpu_s = nullptr) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
@@ -106,6 +167,10 @@ bool run_child(std::vector<const char *> argv, const std::string &input, long *p
   struct rusage usage;
   if (wait4(pid, &status, 0, &usage) != pid) return false;
   *peak_kib = usage.ru_maxrss;
+  if (cpu_s != nullptr) {
+    *cpu_s = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+             static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -142,8 +207,27 @@ void BM_IprangeJ(benchmark::State &state) {
   report(state, lines, peak_kib);
 }
 
+// tamsel -6, the program itself, in the scratch root.
+void BM_Tamsel6(benchmark::State &state) {
+  long lines = state.range(0), peak_kib = 0;
+  double cpu_s = 0, cpu_total = 0;
+  const std::string &input = input_file6(lines);
+  for (auto _ : state) {
+    if (!run_child({TAMSEL_BIN, "-6", "-r", scratch_root().c_str()}, input, &peak_kib, &cpu_s)) {
+      state.SkipWithError("tamsel -6 run failed");
+      return;
+    }
+    cpu_total += cpu_s;
+  }
+  report(state, lines, peak_kib);
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["cpu_ms"] = cpu_total * 1000 / runs;
+  state.counters["lines_per_cpu_s"] = static_cast<double>(lines) * runs / cpu_total;
+}
+
 BENCHMARK(BM_Tamsel)->Arg(100000)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IprangeJ)->Arg(100000)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Tamsel6)->Arg(100000)->Arg(1000000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,5 @@
 // Printing the output lines: each table entry formatted by the table
-// format's own writer, each CIDR block by the dotted-quad formatter, into a
+// format's own writer, each CIDR block by the CIDR line writer, into a
 // large buffer (printf costs more than all the rest of the run together).
 #include <cerrno>
 #include <cstring>
@@ -44,6 +44,18 @@ void LineWriter::entry(uint32_t start, bool covered) {
 void LineWriter::block(uint32_t base, int prefix_length) {
   make_room(velmor::cidr_line_max);
   len_ += velmor::format_cidr_line(base, prefix_length, buf_ + len_);
+}
+
+void LineWriter::entry6(velmor::uint128 start, bool covered) {
+  make_room(velmor::table6_entry_max);
+  uint8_t bytes[16];
+  velmor::uint128_to_bytes(start, bytes);
+  len_ += velmor::format_table_entry6(buf_ + len_, bytes, covered ? covered_id_ : 0);
+}
+
+void LineWriter::block6(velmor::uint128 base, int prefix_length) {
+  make_room(velmor::cidr6_line_max);
+  len_ += velmor::format_cidr6_line(base, prefix_length, buf_ + len_);
 }
 
 bool LineWriter::finish() {

@@ -25,12 +25,12 @@ const char *find(const char *begin, const char *end, char c) {
   return static_cast<const char *>(memchr(begin, c, static_cast<size_t>(end - begin)));
 }
 
-// Logs format with the text [begin, end); pieces are short, so a 64-byte
-// copy always holds the text and its terminator.
+// Logs format with the text [begin, end); no piece is longer than
+// piece6_max, so the copy always holds the text and its terminator.
 void log_text(const char *format, const char *begin, const char *end) {
-  char text[piece_max + 1];
+  char text[piece6_max + 1];
   size_t len = static_cast<size_t>(end - begin);
-  if (len > piece_max) len = piece_max;
+  if (len > piece6_max) len = piece6_max;
   memcpy(text, begin, len);
   text[len] = '\0';
   log_msg(LOG_ERROR, format, text);
@@ -84,9 +84,11 @@ void report_piece(Verdict verdict, const char *begin, const char *end, const cha
       log_text("warning: network has more bits when mask: %s\n", begin, end);
       break;
     case Verdict::open_range:
+    case Verdict::bad_last_address:
       log_text("wrong last address: %s\n", after_dash, end);
       break;
     case Verdict::no_address:
+    case Verdict::malformed:
       log_text("wrong string: %s\n", begin, end);
       break;
     case Verdict::bad_bits:

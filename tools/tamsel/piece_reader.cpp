@@ -13,8 +13,10 @@ namespace {
 constexpr size_t block_size = size_t{256} * 1024;
 }  // namespace
 
-PieceReader::PieceReader(FILE *in)
-    : in_(in), block_(static_cast<char *>(mem_alloc(block_size, __FILE__, __LINE__))) {}
+PieceReader::PieceReader(FILE *in, size_t size)
+    : in_(in),
+      block_(static_cast<char *>(mem_alloc(block_size, __FILE__, __LINE__))),
+      size_(size < piece6_max ? size : piece6_max) {}
 
 PieceReader::~PieceReader() { mem_free(block_); }
 
@@ -42,11 +44,11 @@ void PieceReader::refill() {
 }
 
 bool PieceReader::next(const char **begin, const char **end) {
-  if (len_ - pos_ < piece_max && !at_eof_) refill();
+  if (len_ - pos_ < size_ && !at_eof_) refill();
   size_t avail = len_ - pos_;
   if (avail == 0 || read_errno_ != 0) return false;
   const char *start = block_ + pos_;
-  size_t take = avail < piece_max ? avail : piece_max;
+  size_t take = avail < size_ ? avail : size_;
   const void *lf = memchr(start, '\n', take);
   if (lf != nullptr) take = static_cast<size_t>(static_cast<const char *>(lf) - start) + 1;
   pos_ += take;

@@ -1,5 +1,6 @@
-// tamsel: reads IPv4 ranges, one per line, and prints the boundary table of
-// their union: every covered address carries the id of "ru", every gap 0.
+// tamsel: reads IPv4 (or with -6 IPv6) ranges, one per line, and prints the
+// boundary table of their union: every covered address carries the id of
+// "ru", every gap 0.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <cstdio>
 
 #include "input_files.h"
+#include "ip_ranges/internal/cidr.h"
 
 // The program: parses the command line (tamsel(1)), answers -h and -V,
 // resolves the root (built_in_root when neither -r nor $VELMOR_ROOT names
@@ -26,6 +28,7 @@ namespace tamsel {
 struct Options {
   bool cidr = false;    // --cidr: CIDR blocks instead of the boundary table
   bool single = false;  // -s: a bare address is a one-address range
+  bool ipv6 = false;    // -6: IPv6 ranges and the IPv6 table; IPv4 pieces ignored
 };
 
 // What a run read and printed, for -v. A line longer than a piece counts
@@ -34,6 +37,7 @@ struct Counts {
   size_t lines = 0;
   size_t accepted = 0;  // pieces that gave a range (warnings included)
   size_t rejected = 0;  // pieces skipped with a message
+  size_t ignored = 0;   // with -6: IPv4 pieces passed over without a message
   size_t printed = 0;   // table entries or CIDR blocks
 };
 
@@ -48,11 +52,16 @@ int convert(velmor_tools::InputFiles &inputs, FILE *out, const Options &options,
 // 64-byte buffer; a longer line is several pieces, each parsed on its own.
 constexpr size_t piece_max = 63;
 
-// Cuts a stream into pieces exactly as repeated fgets(buf, 64, in) would,
-// but reads big blocks. A piece ends after a LF or after piece_max bytes.
+// With -6 the pieces are longer: an IPv6 range in full ("ffff:...:ffff-
+// ffff:...:ffff") takes 79 bytes, and room is left for white space.
+constexpr size_t piece6_max = 255;
+
+// Cuts a stream into pieces exactly as repeated fgets(buf, size + 1, in)
+// would, but reads big blocks. A piece ends after a LF or after size bytes
+// (at most piece6_max).
 class PieceReader {
  public:
-  explicit PieceReader(FILE *in = nullptr);
+  explicit PieceReader(FILE *in = nullptr, size_t size = piece_max);
   ~PieceReader();
   PieceReader(const PieceReader &) = delete;
   PieceReader &operator=(const PieceReader &) = delete;
@@ -71,6 +80,7 @@ class PieceReader {
 
   FILE *in_;
   char *block_;
+  size_t size_;
   size_t pos_ = 0, len_ = 0;
   bool at_eof_ = false;
   int read_errno_ = 0;
@@ -85,14 +95,21 @@ struct Range {
   uint32_t last;  // inclusive
 };
 
+struct Range6 {
+  velmor::uint128 first;
+  velmor::uint128 last;  // inclusive
+};
+
 // What one piece turned out to be. The first three give a range.
 enum class Verdict : uint8_t {
-  range,           // network or explicit range
-  masked_network,  // network whose address has bits beyond the prefix (kept)
-  open_range,      // explicit range whose last address did not parse (up to the top)
-  no_address,      // no dotted quad, or one without "/" or "-"
-  bad_bits,        // prefix length outside 1..32
-  reversed,        // explicit range whose last address lies below its first
+  range,             // network or explicit range
+  masked_network,    // network whose address has bits beyond the prefix (kept)
+  open_range,        // explicit range whose last address did not parse (up to the top)
+  no_address,        // no dotted quad, or one without "/" or "-" (IPv6: no address first)
+  bad_bits,          // prefix length outside 1..32 (IPv6: 1..128)
+  reversed,          // explicit range whose last address lies below its first
+  malformed,         // IPv6: an address followed by something that is no network or range
+  bad_last_address,  // IPv6: the last address of a range does not read (refused)
 };
 
 inline bool gives_range(Verdict v) { return v <= Verdict::open_range; }
@@ -109,6 +126,16 @@ bool parse_single_address(const char *begin, const char *end, Range *range);
 
 // Logs the message that belongs to the verdict, if any.
 void report_piece(Verdict verdict, const char *begin, const char *end, const char *after_dash);
+
+// With -6: one IPv6 piece text (line end already cut), strict where the
+// IPv4 reading is lenient. Optional white space, an address at once
+// (velmor::scan_ipv6), then "/bits" (digits only, 1..128), or "-" and the
+// last address (white space allowed around the "-"), or with single
+// nothing; white space may end the piece. no_address when the piece does
+// not start with an IPv6 address; *range and *after_dash as for
+// parse_piece.
+Verdict parse_piece6(const char *begin, const char *end, bool single, Range6 *range,
+                     const char **after_dash);
 
 // Growable store of ranges as 64-bit keys (first << 32 | last). The common
 // case never grows; growth doubles the block.
@@ -142,20 +169,20 @@ constexpr size_t small_sort = 32;
 // sorted through scratch; scratch may be null (with size 0).
 void sort_keys(uint64_t *keys, size_t n, uint64_t *scratch, size_t scratch_size);
 
-// Merges range keys, in ascending order of first address (any order among
-// equal firsts), into the ranges of their union: emit(first, last) is called
-// once for each largest run of overlapping or touching ranges, in ascending
+// The merge, for either address width: range_at(i) gives the i-th of n
+// ranges as a {first, last} pair (last inclusive), in ascending order of
+// first (any order among equal firsts). emit(first, last) is called once
+// for each largest run of overlapping or touching ranges, in ascending
 // order.
-template <class Emit>
-void merged_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
+template <class Address, class RangeAt, class Emit>
+void merged_spans(size_t n, RangeAt &&range_at, Emit &&emit) {
   if (n == 0) return;
-  uint32_t first = static_cast<uint32_t>(keys[0] >> 32);
-  uint32_t end = static_cast<uint32_t>(keys[0]);  // last address of the running range
+  constexpr Address top = static_cast<Address>(~Address{0});
+  auto [first, end] = range_at(0);  // end: last address of the running range
   for (size_t i = 1; i < n; ++i) {
-    uint32_t next_first = static_cast<uint32_t>(keys[i] >> 32);
-    uint32_t last = static_cast<uint32_t>(keys[i]);
+    auto [next_first, last] = range_at(i);
     // Overlapping or touching: end + 1 without wrap-around.
-    if (end == UINT32_MAX || next_first <= end + 1) {
+    if (end == top || next_first <= end + 1) {
       if (last > end) end = last;
       continue;
     }
@@ -166,23 +193,93 @@ void merged_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
   emit(first, end);
 }
 
+// The boundary entries of the union (ranges as for merged_spans):
+// emit(start, covered) for each entry in ascending order of start. The
+// table starts at address 0: a first range starting there has that entry
+// itself, any other one follows an entry (0, not covered). The entry after
+// a run is left out only when the run reaches the top address. No ranges
+// at all give the single entry (no_ranges_start, not covered).
+template <class Address, class RangeAt, class Emit>
+void boundary_entries(size_t n, RangeAt &&range_at, Address no_ranges_start, Emit &&emit) {
+  if (n == 0) {
+    emit(no_ranges_start, false);
+    return;
+  }
+  constexpr Address top = static_cast<Address>(~Address{0});
+  bool first_range = true;
+  merged_spans<Address>(n, range_at, [&emit, &first_range](Address first, Address last) {
+    if (first_range && first != 0) emit(Address{0}, false);
+    first_range = false;
+    emit(first, true);
+    if (last != top) emit(static_cast<Address>(last + 1), false);
+  });
+}
+
+struct Span4 {
+  uint32_t first, last;
+};
+
+inline Span4 span_of_key(uint64_t key) {
+  return {static_cast<uint32_t>(key >> 32), static_cast<uint32_t>(key)};
+}
+
+// Merges range keys, in ascending order of first address (any order among
+// equal firsts), into the ranges of their union: emit(first, last) is called
+// once for each largest run of overlapping or touching ranges, in ascending
+// order.
+template <class Emit>
+void merged_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
+  merged_spans<uint32_t>(
+      n, [keys](size_t i) { return span_of_key(keys[i]); }, emit);
+}
+
 // Merges range keys (ordered as for merged_ranges) into boundary entries:
 // emit(start, covered) is called for each entry in ascending order of
 // start. A first range that starts at 0.0.0.0 or 0.0.0.1 has an entry of
 // its own; no ranges at all give the single entry (0.0.0.1, not covered).
 template <class Emit>
 void merge_ranges(const uint64_t *keys, size_t n, Emit &&emit) {
-  if (n == 0) {
-    emit(1u, false);
-    return;
-  }
-  bool first_range = true;
-  merged_ranges(keys, n, [&emit, &first_range](uint32_t first, uint32_t last) {
-    if (first_range && first != 0) emit(0u, false);
-    first_range = false;
-    emit(first, true);
-    if (last != UINT32_MAX) emit(last + 1, false);
-  });
+  boundary_entries<uint32_t>(
+      n, [keys](size_t i) { return span_of_key(keys[i]); }, 1u, emit);
+}
+
+// ---- IPv6 (-6) ----
+
+// Growable store of IPv6 ranges, 32 bytes each, in one block that starts
+// small and doubles when full.
+class RangeStore6 {
+ public:
+  RangeStore6();
+  ~RangeStore6();
+  RangeStore6(const RangeStore6 &) = delete;
+  RangeStore6 &operator=(const RangeStore6 &) = delete;
+
+  bool ready() const { return ranges_ != nullptr; }
+  bool add(Range6 range);  // false when the store cannot grow (logged)
+  // Sorts by first address (any order among equal firsts); the ranges stay
+  // valid while the store lives.
+  const Range6 *sort();
+  size_t size() const { return count_; }
+
+ private:
+  bool grow();
+
+  Range6 *ranges_;
+  size_t count_ = 0, capacity_;
+};
+
+// merged_ranges and merge_ranges for sorted IPv6 ranges. No ranges at all
+// give the single entry (::, not covered): an IPv6 table starts at "::".
+template <class Emit>
+void merged_ranges6(const Range6 *ranges, size_t n, Emit &&emit) {
+  merged_spans<velmor::uint128>(
+      n, [ranges](size_t i) { return ranges[i]; }, emit);
+}
+
+template <class Emit>
+void merge_ranges6(const Range6 *ranges, size_t n, Emit &&emit) {
+  boundary_entries<velmor::uint128>(
+      n, [ranges](size_t i) { return ranges[i]; }, velmor::uint128{0}, emit);
 }
 
 // Formats the output lines, boundary entries (table_format.h) or CIDR
@@ -197,6 +294,8 @@ class LineWriter {
   bool ready() const { return buf_ != nullptr; }
   void entry(uint32_t start, bool covered);
   void block(uint32_t base, int prefix_length);  // "a.b.c.d/n"
+  void entry6(velmor::uint128 start, bool covered);
+  void block6(velmor::uint128 base, int prefix_length);  // "<address>/n"
   bool finish();  // writes what is left and flushes; false on a write error
   int write_errno() const { return write_errno_; }
 

@@ -21,9 +21,12 @@ constexpr const char *help_format =
     "for \"-\") and print the boundary table of their union: every covered address\n"
     "carries the id of \"ru\" from ROOT/conf/countries, every gap 0.\n"
     "\n"
-    "      --cidr       print the merged ranges as CIDR blocks (a.b.c.d/n), one per\n"
-    "                   line, instead of the table\n"
-    "  -s, --single     read a bare address (a.b.c.d) as a one-address range\n"
+    "  -6, --ipv6       read IPv6 ranges (2001:db8::/32, 2001:db8::1-2001:db8::ff)\n"
+    "                   and print the IPv6 table; IPv4 lines are passed over\n"
+    "      --cidr       print the merged ranges as CIDR blocks (a.b.c.d/n, with -6\n"
+    "                   2001:db8::/n), one per line, instead of the table\n"
+    "  -s, --single     read a bare address (a.b.c.d, with -6 2001:db8::1) as a\n"
+    "                   one-address range\n"
     "  -r, --root=DIR   installation root (default: $VELMOR_ROOT when set and not\n"
     "                   empty, else %s)\n"
     "  -v, --verbose    after a successful run, print a summary on standard error\n"
@@ -36,6 +39,7 @@ constexpr const char *help_format =
 constexpr option long_options[] = {VELMOR_COMMON_LONG_OPTIONS,
                                    {"cidr", no_argument, nullptr, cidr_option},
                                    {"single", no_argument, nullptr, 's'},
+                                   {"ipv6", no_argument, nullptr, '6'},
                                    {nullptr, 0, nullptr, 0}};
 
 // Parses the options; -1 when the run goes on, else the exit status of a
@@ -44,19 +48,29 @@ int parse_options(const Program &program, int argc, char **argv, CommonOptions *
                   tamsel::Options *options) {
   int status = -1;
   int option;
-  while (status < 0 && (option = getopt_long(argc, argv, VELMOR_COMMON_SHORT_OPTIONS "s",
+  while (status < 0 && (option = getopt_long(argc, argv, VELMOR_COMMON_SHORT_OPTIONS "s6",
                                              long_options, nullptr)) != -1) {
     if (velmor_tools::take_common_option(program, option, argc, argv, common, &status)) continue;
     if (option == 's') options->single = true;
+    if (option == '6') options->ipv6 = true;
     if (option == cidr_option) options->cidr = true;
   }
   return status;
 }
 
+// With -6 the summary also counts the IPv4 pieces passed over.
 void print_summary(const tamsel::Options &options, const tamsel::Counts &counts) {
+  const char *printed = options.cidr ? "CIDR blocks" : "entries";
+  if (options.ipv6) {
+    fprintf(stderr,
+            "tamsel: lines read %zu, ranges accepted %zu, rejected %zu, IPv4 ignored %zu, "
+            "%s printed %zu\n",
+            counts.lines, counts.accepted, counts.rejected, counts.ignored, printed,
+            counts.printed);
+    return;
+  }
   fprintf(stderr, "tamsel: lines read %zu, ranges accepted %zu, rejected %zu, %s printed %zu\n",
-          counts.lines, counts.accepted, counts.rejected, options.cidr ? "CIDR blocks" : "entries",
-          counts.printed);
+          counts.lines, counts.accepted, counts.rejected, printed, counts.printed);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The converter's run: reading every piece of every input, sorting,
-// merging and printing the boundary table or the CIDR blocks.
+// merging and printing the boundary table or the CIDR blocks, of IPv4
+// ranges or (-6) of IPv6 ranges.
 #include <cerrno>
 
 #include "ip_ranges.h"
@@ -15,6 +16,7 @@ using tamsel::LineWriter;
 using tamsel::Options;
 using tamsel::PieceReader;
 using tamsel::RangeStore;
+using tamsel::RangeStore6;
 
 // The record lives as long as the process, like every table record. A
 // later run in the same process (the tests) re-reads the names file, which
@@ -29,31 +31,55 @@ int16_t id_of_ru() {
   return countries != nullptr ? ip_ranges_find(countries, "ru") : -1;
 }
 
-// The range of one piece text, or false (logged) when it gives none.
-bool parse(const char *begin, const char *end, const Options &options, tamsel::Range *range) {
+// What became of one piece.
+enum class Reading : uint8_t { accepted, rejected, ignored };
+
+// The range of one piece text; rejected (logged) when it gives none.
+Reading parse(const char *begin, const char *end, const Options &options, tamsel::Range *range) {
   const char *after_dash;
   tamsel::Verdict verdict = tamsel::parse_piece(begin, end, range, &after_dash);
   if (verdict == tamsel::Verdict::no_address && options.single &&
       tamsel::parse_single_address(begin, end, range))
-    return true;
+    return Reading::accepted;
   if (verdict != tamsel::Verdict::range) tamsel::report_piece(verdict, begin, end, after_dash);
-  return tamsel::gives_range(verdict);
+  return tamsel::gives_range(verdict) ? Reading::accepted : Reading::rejected;
+}
+
+// Whether a run without -6 (same -s) would take the piece as a range.
+bool is_ipv4_range(const char *begin, const char *end, const Options &options) {
+  tamsel::Range range;
+  const char *after_dash;
+  if (tamsel::gives_range(tamsel::parse_piece(begin, end, &range, &after_dash))) return true;
+  return options.single && tamsel::parse_single_address(begin, end, &range);
+}
+
+// With -6: the range of one IPv6 piece. A piece that does not start with
+// an IPv6 address but is an IPv4 range is passed over without a message,
+// so that one mixed list feeds both runs; any other piece is rejected.
+Reading parse(const char *begin, const char *end, const Options &options, tamsel::Range6 *range) {
+  const char *after_dash;
+  tamsel::Verdict verdict = tamsel::parse_piece6(begin, end, options.single, range, &after_dash);
+  if (verdict == tamsel::Verdict::no_address && is_ipv4_range(begin, end, options))
+    return Reading::ignored;
+  if (verdict != tamsel::Verdict::range) tamsel::report_piece(verdict, begin, end, after_dash);
+  return tamsel::gives_range(verdict) ? Reading::accepted : Reading::rejected;
 }
 
 // Parses every piece of one input into the store. False when the input
 // cannot be read (the reader tells) or the store cannot grow (logged).
-bool read_ranges(PieceReader &reader, RangeStore &store, const Options &options, Counts *counts) {
+template <class Store, class Range>
+bool read_ranges(PieceReader &reader, Store &store, const Options &options, Counts *counts) {
   const char *begin, *end;
   bool open_line = false;  // the last piece did not end its line
   while (reader.next(&begin, &end)) {
     open_line = end[-1] != '\n';
     if (!open_line) ++counts->lines;
     end = tamsel::piece_text_end(begin, end);
-    tamsel::Range range;
-    if (!parse(begin, end, options, &range)) {
-      ++counts->rejected;
-      continue;
-    }
+    Range range;
+    Reading reading = parse(begin, end, options, &range);
+    if (reading == Reading::rejected) ++counts->rejected;
+    if (reading == Reading::ignored) ++counts->ignored;
+    if (reading != Reading::accepted) continue;
     ++counts->accepted;
     if (!store.add(range)) return false;
   }
@@ -88,22 +114,37 @@ bool print_cidr(RangeStore &store, LineWriter &writer, Counts *counts) {
   return finish_output(writer);
 }
 
-}  // namespace
+bool print_table(RangeStore6 &store, LineWriter &writer, Counts *counts) {
+  const tamsel::Range6 *ranges = store.sort();
+  tamsel::merge_ranges6(ranges, store.size(),
+                        [&writer, counts](velmor::uint128 start, bool covered) {
+                          writer.entry6(start, covered);
+                          ++counts->printed;
+                        });
+  return finish_output(writer);
+}
 
-namespace tamsel {
+bool print_cidr(RangeStore6 &store, LineWriter &writer, Counts *counts) {
+  const tamsel::Range6 *ranges = store.sort();
+  tamsel::merged_ranges6(
+      ranges, store.size(), [&writer, counts](velmor::uint128 first, velmor::uint128 last) {
+        velmor::cidr_blocks6(first, last, [&writer, counts](velmor::uint128 base, int length) {
+          writer.block6(base, length);
+          ++counts->printed;
+        });
+      });
+  return finish_output(writer);
+}
 
-int convert(velmor_tools::InputFiles &inputs, FILE *out, const Options &options, Counts *counts) {
-  // CIDR blocks carry no id, so the names file is not needed for them.
-  int16_t ru = options.cidr ? 0 : id_of_ru();
-  // The allocator has logged any failure; without these buffers nothing
-  // can be read or printed, so the run fails before printing anything.
-  RangeStore store;
-  PieceReader reader;
-  LineWriter writer(out, ru);
-  if (!store.ready() || !reader.ready() || !writer.ready()) return 1;
+// Reads every input into the store, then prints the table or the blocks.
+template <class Store, class Range>
+int merge_inputs(velmor_tools::InputFiles &inputs, PieceReader &reader, LineWriter &writer,
+                 const Options &options, Counts *counts) {
+  Store store;
+  if (!store.ready()) return 1;  // the allocator has logged it
   while (FILE *in = inputs.next()) {
     reader.restart(in);
-    if (read_ranges(reader, store, options, counts)) continue;
+    if (read_ranges<Store, Range>(reader, store, options, counts)) continue;
     if (reader.failed()) {
       errno = reader.read_errno();
       inputs.report_read_error();
@@ -114,6 +155,23 @@ int convert(velmor_tools::InputFiles &inputs, FILE *out, const Options &options,
   bool printed =
       options.cidr ? print_cidr(store, writer, counts) : print_table(store, writer, counts);
   return printed ? 0 : 1;
+}
+
+}  // namespace
+
+namespace tamsel {
+
+int convert(velmor_tools::InputFiles &inputs, FILE *out, const Options &options, Counts *counts) {
+  // CIDR blocks carry no id, so the names file is not needed for them.
+  int16_t ru = options.cidr ? 0 : id_of_ru();
+  // The allocator has logged any failure; without these buffers nothing
+  // can be read or printed, so the run fails before printing anything.
+  PieceReader reader(nullptr, options.ipv6 ? piece6_max : piece_max);
+  LineWriter writer(out, ru);
+  if (!reader.ready() || !writer.ready()) return 1;
+  if (options.ipv6)
+    return merge_inputs<RangeStore6, Range6>(inputs, reader, writer, options, counts);
+  return merge_inputs<RangeStore, Range>(inputs, reader, writer, options, counts);
 }
 
 }  // namespace tamsel
