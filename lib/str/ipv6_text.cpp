@@ -14,16 +14,39 @@ namespace {
 // "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255" is the longest text read.
 constexpr ptrdiff_t kLongestText = 45;
 
-constexpr int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+// What each byte is to an address text: a hex digit's value (0-15), a
+// separator, or nothing. One table load per byte.
+constexpr int8_t kNotAddress = -1;
+constexpr int8_t kColon = 16;
+constexpr int8_t kDot = 17;
+
+struct AddressBytes {
+  int8_t kind[256];
+  constexpr AddressBytes() : kind() {
+    for (int b = 0; b < 256; ++b) kind[b] = kNotAddress;
+    for (int d = 0; d < 10; ++d) kind['0' + d] = static_cast<int8_t>(d);
+    for (int d = 0; d < 6; ++d) {
+      kind['a' + d] = static_cast<int8_t>(10 + d);
+      kind['A' + d] = static_cast<int8_t>(10 + d);
+    }
+    kind[static_cast<unsigned char>(':')] = kColon;
+    kind[static_cast<unsigned char>('.')] = kDot;
+  }
+};
+
+constexpr AddressBytes kAddressBytes;
+
+inline int kind_of(char c) { return kAddressBytes.kind[static_cast<unsigned char>(c)]; }
+
+// The value of a hex digit, -1 for any other byte.
+inline int hex_value(char c) {
+  int kind = kind_of(c);
+  return kind < 16 ? kind : -1;
 }
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-constexpr bool is_address_byte(char c) { return hex_value(c) >= 0 || c == ':' || c == '.'; }
+inline bool is_address_byte(char c) { return kind_of(c) != kNotAddress; }
 
 // End of the run of address bytes starting at begin; nullptr when the run is
 // longer than any address text (it is then not looked at any further).
@@ -64,7 +87,8 @@ bool read_dotted_quad(const char *p, const char *end, uint32_t &value) {
 bool read_piece(const char *&p, const char *end, Groups &groups) {
   const char *start = p;
   unsigned value = 0;
-  while (p < end && p - start < 5 && hex_value(*p) >= 0) value = value << 4 | hex_value(*p++);
+  for (int digit; p < end && p - start < 5 && (digit = hex_value(*p)) >= 0; ++p)
+    value = value << 4 | static_cast<unsigned>(digit);
   ptrdiff_t digits = p - start;
   if (p < end && *p == '.' && digits < 5) {
     uint32_t quad;
