@@ -1,6 +1,6 @@
 // Input lines for orvik's IPv6 tests: the six-field form as the published
 // IPv6 list writes it (a space after each comma), and text addresses as
-// numbers.
+// numbers; and the scratch root both families' tests run orvik in.
 #pragma once
 
 #include <array>
@@ -8,8 +8,15 @@
 #include <cstdlib>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
 #include "ip_ranges/internal/cidr.h"
+#include "orvik_csv.h"
 #include "str.h"
+#include "test_support.h"
 
 namespace orvik_lines {
 
@@ -63,6 +70,50 @@ inline std::string line6(const std::string &first, const std::string &last, cons
 inline std::string slash32(const std::string &prefix, const std::string &code,
                            const std::string &name = "Somewhere") {
   return line6(prefix + "::", prefix + ":ffff:ffff:ffff:ffff:ffff:ffff", code, name);
+}
+
+// The names and the old tables of a run of both families.
+constexpr const char *kNames = "0 -- Unknown\n13 au Australia\n17 jp Japan\n45 cn China\n";
+constexpr const char *kOld4 = "0.0.0.0 0\n9.0.0.0 13\n";
+constexpr const char *kOld6 = ":: 0\n2001:db8:: 13\n";
+
+// Two IPv4 ranges and the table orvik makes of them with kNames.
+inline const std::string kInput4 =
+    testing_support::csv_line("1.0.0.0", "1.0.0.255", "AU", "Australia") +
+    testing_support::csv_line("1.0.1.0", "1.0.3.255", "CN", "China");
+inline const std::string kTable4 = "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.4.0 0\n";
+
+// A scratch root with the names kNames and both old tables, and orvik run in
+// it as the real program (-r).
+class TwoTablesRoot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::write_file(root / "conf/countries", kNames);
+    testing_support::write_file(root / "conf/countries.ips", kOld4);
+    testing_support::write_file(root / "conf/countries6.ips", kOld6);
+    remove((root / "logs/current/message.log").c_str());  // each case's messages alone
+  }
+
+  testing_support::RunResult orvik(std::vector<std::string> args, const std::string &input,
+                                   const std::function<void()> &before_exec = nullptr) {
+    args.insert(args.begin(), {"-r", root.path()});
+    return testing_support::run_program(ORVIK_BIN, args, input, before_exec);
+  }
+
+  std::string table4() { return testing_support::read_file(root / "conf/countries.ips"); }
+  std::string table6() { return testing_support::read_file(root / "conf/countries6.ips"); }
+  std::string names() { return testing_support::read_file(root / "conf/countries"); }
+  std::vector<std::string> conf() { return testing_support::list_dir(root / "conf"); }
+  const std::vector<std::string> kConf{"countries", "countries.ips", "countries6.ips"};
+
+  testing_support::TempRoot root;
+};
+
+// The arguments as one text, for messages.
+inline std::string words(const std::vector<std::string> &args) {
+  std::string text;
+  for (const std::string &arg : args) text += arg + " ";
+  return text;
 }
 
 }  // namespace orvik_lines

@@ -14,9 +14,15 @@
 
 namespace {
 
+using orvik_lines::kInput4;
+using orvik_lines::kNames;
+using orvik_lines::kOld4;
+using orvik_lines::kOld6;
+using orvik_lines::kTable4;
 using orvik_lines::line6;
 using orvik_lines::six_fields;
 using orvik_lines::slash32;
+using orvik_lines::words;
 using testing_support::csv_line;
 using testing_support::day_log;
 using testing_support::list_dir;
@@ -26,15 +32,7 @@ using testing_support::split_lines;
 using testing_support::TempRoot;
 using testing_support::write_file;
 
-constexpr const char *kNames = "0 -- Unknown\n13 au Australia\n17 jp Japan\n45 cn China\n";
-constexpr const char *kOld4 = "0.0.0.0 0\n9.0.0.0 13\n";
-constexpr const char *kOld6 = ":: 0\n2001:db8:: 13\n";
-
-// Two IPv4 ranges; three IPv6 ranges, one of an unknown code, and a
-// malformed IPv6 line.
-const std::string kInput4 = csv_line("1.0.0.0", "1.0.0.255", "AU", "Australia") +
-                            csv_line("1.0.1.0", "1.0.3.255", "CN", "China");
-const std::string kTable4 = "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.4.0 0\n";
+// Three IPv6 ranges, one of an unknown code, and a malformed IPv6 line.
 const std::string kInput6 = slash32("2001:200", "JP") + slash32("2001:250", "CN") +
                             six_fields("2001:258::", "2001:258::1", "1",
                                        "340282366920938463463374607431768211456", "JP", "Over") +
@@ -47,33 +45,7 @@ const std::string kSummary6 =
     "conf/countries6.ips: 4 lines read, 3 ranges accepted, 5 entries, 0 skipped as unsorted, 1 "
     "skipped as malformed, 1 unknown codes (zz 1)";
 
-class OrvikIpv6Options : public ::testing::Test {
- protected:
-  void SetUp() override {
-    write_file(root / "conf/countries", kNames);
-    write_file(root / "conf/countries.ips", kOld4);
-    write_file(root / "conf/countries6.ips", kOld6);
-  }
-
-  RunResult orvik(std::vector<std::string> args, const std::string &input) {
-    args.insert(args.begin(), {"-r", root.path()});
-    return testing_support::run_program(ORVIK_BIN, args, input);
-  }
-
-  std::string table4() { return read_file(root / "conf/countries.ips"); }
-  std::string table6() { return read_file(root / "conf/countries6.ips"); }
-  std::string names() { return read_file(root / "conf/countries"); }
-  std::vector<std::string> conf() { return list_dir(root / "conf"); }
-  const std::vector<std::string> kConf{"countries", "countries.ips", "countries6.ips"};
-
-  TempRoot root;
-};
-
-std::string words(const std::vector<std::string> &args) {
-  std::string text;
-  for (const std::string &arg : args) text += arg + " ";
-  return text;
-}
+using OrvikIpv6Options = orvik_lines::TwoTablesRoot;
 
 // -n prints one line per table, each replaced table must hold enough
 // ranges, and nothing is written.

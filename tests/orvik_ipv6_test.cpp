@@ -17,9 +17,15 @@
 
 namespace {
 
+using orvik_lines::kInput4;
+using orvik_lines::kNames;
+using orvik_lines::kOld4;
+using orvik_lines::kOld6;
+using orvik_lines::kTable4;
 using orvik_lines::line6;
 using orvik_lines::six_fields;
 using orvik_lines::slash32;
+using orvik_lines::words;
 using testing_support::csv_line;
 using testing_support::day_log;
 using testing_support::list_dir;
@@ -29,17 +35,11 @@ using testing_support::split_lines;
 using testing_support::TempRoot;
 using testing_support::write_file;
 
-constexpr const char *kNames = "0 -- Unknown\n13 au Australia\n17 jp Japan\n45 cn China\n";
-constexpr const char *kOld4 = "0.0.0.0 0\n9.0.0.0 13\n";
-constexpr const char *kOld6 = ":: 0\n2001:db8:: 13\n";
 constexpr const char *kTop = "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
 constexpr const char *k2To128 = "340282366920938463463374607431768211456";
 constexpr const char *k2To128Less1 = "340282366920938463463374607431768211455";
 
 // Two ranges of each family, and their tables.
-const std::string kInput4 = csv_line("1.0.0.0", "1.0.0.255", "AU", "Australia") +
-                            csv_line("1.0.1.0", "1.0.3.255", "CN", "China");
-const std::string kTable4 = "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.4.0 0\n";
 const std::string kInput6 = slash32("2001:200", "JP", "Japan") + slash32("2001:250", "CN", "China");
 const std::string kTable6 = ":: 0\n2001:200:: 17\n2001:250:: 45\n2001:251:: 0\n";
 // The same ranges in the range-code form.
@@ -48,42 +48,16 @@ const std::string kRangeCode6 =
     "2001:200::,2001:200:ffff:ffff:ffff:ffff:ffff:ffff,JP\n"
     "\"2001:250::\",\"2001:250:ffff:ffff:ffff:ffff:ffff:ffff\",\"CN\"\n";
 
-// A scratch root with the names kNames, both old tables and no messages yet.
-class OrvikIpv6 : public ::testing::Test {
+// The message log's lines without their time and program prefix.
+class OrvikIpv6 : public orvik_lines::TwoTablesRoot {
  protected:
-  void SetUp() override {
-    write_file(root / "conf/countries", kNames);
-    write_file(root / "conf/countries.ips", kOld4);
-    write_file(root / "conf/countries6.ips", kOld6);
-    remove((root / "logs/current/message.log").c_str());  // each case's messages alone
-  }
-
-  RunResult orvik(std::vector<std::string> args, const std::string &input,
-                  const std::function<void()> &before_exec = nullptr) {
-    args.insert(args.begin(), {"-r", root.path()});
-    return testing_support::run_program(ORVIK_BIN, args, input, before_exec);
-  }
-
-  std::string table4() { return read_file(root / "conf/countries.ips"); }
-  std::string table6() { return read_file(root / "conf/countries6.ips"); }
-  std::vector<std::string> conf() { return list_dir(root / "conf"); }
-  // The message log's lines without their time and program prefix.
   std::vector<std::string> messages() {
     std::vector<std::string> lines;
     for (const std::string &line : split_lines(day_log(root.path(), "message.log")))
       lines.push_back(line.substr(line.find("|orvik| ") + 8));
     return lines;
   }
-  const std::vector<std::string> kConf{"countries", "countries.ips", "countries6.ips"};
-
-  TempRoot root;
 };
-
-std::string lines_of(const std::vector<std::string> &args) {
-  std::string text;
-  for (const std::string &arg : args) text += arg + " ";
-  return text;
-}
 
 TEST_F(OrvikIpv6, Ipv6LinesMakeTheIpv6Table) {
   struct Case {
@@ -190,7 +164,7 @@ TEST_F(OrvikIpv6, OnlyTheTablesOfTheInputsFamiliesAreReplaced) {
   for (const Case &c : cases) {
     SetUp();
     const RunResult result = orvik(c.args, c.input);
-    const std::string what = lines_of(c.args) + c.input;
+    const std::string what = words(c.args) + c.input;
     EXPECT_EQ(result.status, 0) << what << result.err;
     EXPECT_EQ(result.out + result.err, "") << what;
     EXPECT_EQ(table4(), c.table4) << what;
@@ -308,7 +282,7 @@ TEST_F(OrvikIpv6, FormatOptionErrorsChangeNothing) {
   };
   for (const Case &c : cases) {
     const RunResult result = orvik(c.args, kRangeCode6);
-    EXPECT_EQ(result.status, 2) << lines_of(c.args);
+    EXPECT_EQ(result.status, 2) << words(c.args);
     EXPECT_TRUE(std::regex_match(result.err, std::regex(c.err))) << result.err;
     EXPECT_EQ(table6(), kOld6);
     EXPECT_EQ(conf(), kConf);
