@@ -34,34 +34,41 @@ int id_of_code(const Request &request, ip_ranges *table, FILE *err) {
   return id;
 }
 
-// Prints the CIDR blocks of every run of the id; gives their number.
+// The block lines of each family.
+void print_block(uint32_t base, int length, FILE *out) {
+  char line[velmor::cidr_line_max];
+  const size_t size = velmor::format_cidr_line(base, length, line);
+  fwrite(line, 1, size, out);
+}
+
+void print_block(velmor::uint128 base, int length, FILE *out) {
+  char line[velmor::cidr6_line_max];
+  const size_t size = velmor::format_cidr6_line(base, length, line);
+  fwrite(line, 1, size, out);
+}
+
+// The smallest CIDR cover of each family.
+template <class Emit>
+void cover(uint32_t first, uint32_t last, Emit &&emit) {
+  velmor::cidr_blocks(first, last, emit);
+}
+
+template <class Emit>
+void cover(velmor::uint128 first, velmor::uint128 last, Emit &&emit) {
+  velmor::cidr_blocks6(first, last, emit);
+}
+
+// Prints the CIDR blocks of every run of the id in the family's table (Runs:
+// TableRuns or TableRuns6); gives their number.
+template <class Runs, class Run>
 long print_blocks(const ip_ranges &table, int id, FILE *out) {
   long blocks = 0;
-  TableRuns runs(table);
+  Runs runs(table);
   Run run;
   while (runs.next(&run)) {
     if (run.id != id) continue;
-    velmor::cidr_blocks(run.first, run.last, [out, &blocks](uint32_t base, int length) {
-      char line[velmor::cidr_line_max];
-      const size_t size = velmor::format_cidr_line(base, length, line);
-      fwrite(line, 1, size, out);
-      ++blocks;
-    });
-  }
-  return blocks;
-}
-
-// The same for the IPv6 table.
-long print_blocks6(const ip_ranges &table, int id, FILE *out) {
-  long blocks = 0;
-  TableRuns6 runs(table);
-  Run6 run;
-  while (runs.next(&run)) {
-    if (run.id != id) continue;
-    velmor::cidr_blocks6(run.first, run.last, [out, &blocks](velmor::uint128 base, int length) {
-      char line[velmor::cidr6_line_max];
-      const size_t size = velmor::format_cidr6_line(base, length, line);
-      fwrite(line, 1, size, out);
+    cover(run.first, run.last, [out, &blocks](auto base, int length) {
+      print_block(base, length, out);
       ++blocks;
     });
   }
@@ -78,8 +85,8 @@ int export_blocks(const Request &request, ip_ranges *table, FILE *out, FILE *err
   // be used leaves the output empty, never half a set.
   if (id < 0 || !load_walked_tables(request, table, &walked, err))
     return velmor_tools::exit_failure;
-  const long blocks = walked.ipv4 ? print_blocks(*table, id, out) : 0;
-  const long blocks6 = walked.ipv6 ? print_blocks6(*table, id, out) : 0;
+  const long blocks = walked.ipv4 ? print_blocks<TableRuns, Run>(*table, id, out) : 0;
+  const long blocks6 = walked.ipv6 ? print_blocks<TableRuns6, Run6>(*table, id, out) : 0;
   if (!finish_output(out, err)) return velmor_tools::exit_failure;
   if (request.verbose && walked.ipv4)
     fprintf(err, "iplookup: exported %ld blocks of id %d\n", blocks, id);
