@@ -9,10 +9,11 @@ namespace orvik {
 
 namespace {
 
-// A number field as strtoul reads it in base 10. No IPv4 address lies
-// above 4294967295 or below 0: such a number sets *malformed.
-uint32_t number_of(const char *text, bool *malformed) {
-  const auto number = velmor::scan_decimal<uint64_t>(text, text + strlen(text));
+// A number field as strtoul reads it in base 10, from text up to its
+// terminator (which ends the number) within its buffer's end. No IPv4
+// address lies above 4294967295 or below 0: such a number sets *malformed.
+uint32_t number_of(const char *text, const char *buffer_end, bool *malformed) {
+  const auto number = velmor::scan_decimal<uint64_t>(text, buffer_end);
   if (number.overflow || number.negative || number.value > UINT32_MAX) *malformed = true;
   return static_cast<uint32_t>(velmor::strtoul_value(number));
 }
@@ -32,8 +33,8 @@ void read_line(const char *line, LineFields *out) {
     return;
   }
   // Each field opens with a quote; its text starts at the second character.
-  out->start = number_of(start + 1, &out->malformed);
-  out->end = number_of(end + 1, &out->malformed);
+  out->start = number_of(start + 1, start + sizeof start, &out->malformed);
+  out->end = number_of(end + 1, end + sizeof end, &out->malformed);
 
   char *code = out->code;
   char *p = code;

@@ -5,6 +5,7 @@
 // sign, and whether the digits overflowed the width.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -35,6 +36,11 @@ DecimalNumber<Unsigned> scan_decimal(const char *p, const char *end) {
   constexpr Unsigned last_safe = std::numeric_limits<Unsigned>::max() / 10;
   constexpr Unsigned last_digit = std::numeric_limits<Unsigned>::max() % 10;
   const char *first_digit = p;
+  // So many digits never overflow: no test for it while they last.
+  constexpr ptrdiff_t safe_digits = std::numeric_limits<Unsigned>::digits10;
+  const char *safe_end = end - p > safe_digits ? p + safe_digits : end;
+  for (; p < safe_end && is_decimal_digit(*p); ++p)
+    number.value = number.value * 10 + static_cast<Unsigned>(*p - '0');
   for (; p < end && is_decimal_digit(*p); ++p) {
     const auto digit = static_cast<Unsigned>(*p - '0');
     if (number.value > last_safe || (number.value == last_safe && digit > last_digit))
