@@ -189,7 +189,6 @@ void check_table(const std::string &text) {
 
   for (const auto format : {orvik::InputFormat::six_field, orvik::InputFormat::range_code}) {
     orvik::RunOptions options;
-    options.ipv6 = true;
     options.format = format;
     MemoryOut out4, out6;
     FakeCodes codes;

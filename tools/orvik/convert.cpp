@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <memory>
 #include <new>
-#include <optional>
 
 #include "input_lines.h"
 #include "misc.h"
@@ -23,21 +22,12 @@ struct RecordFree {
 };
 using Record = std::unique_ptr<ip_ranges, RecordFree>;
 
-// The conversion the options ask for: of IPv4 lines alone, as always, or
-// of both families.
-bool convert_run(LineSource &source, CodeLookup &codes, const RunOptions &options,
-                 RunSummary *summary) {
-  if (reads_families(options)) return convert_families(source, codes, options, summary);
-  summary->replaced[index_of(Family::ipv4)] = true;
-  return convert(source, codes, options, &summary->of[index_of(Family::ipv4)]);
-}
-
 // The conversion with the ids of the names file as it is.
 bool convert_with_names(LineSource &source, const RunOptions &options, RunSummary *summary) {
   Record names(ip_ranges_new(kTableName));
   CodeCache codes(names.get());
   if (!codes.ready()) return false;
-  return convert_run(source, codes, options, summary);
+  return convert_families(source, codes, options, summary);
 }
 
 // The input is read twice: once for its codes, which go into the names
@@ -50,7 +40,7 @@ bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions
   if (!held.feed([&names](char *piece) { names.take(piece); })) return false;
   if (!names.number_new_codes()) return false;
   if (!options.check && names.added() > 0 && !names.write()) return false;
-  if (!convert_run(held, names, options, summary)) return false;
+  if (!convert_families(held, names, options, summary)) return false;
   for (const Family family : kAllFamilies)
     summary->of[index_of(family)].new_codes = names.added(family);
   return true;
@@ -90,23 +80,6 @@ bool enough_ranges(uint64_t accepted, uint64_t needed, const char *refusal, cons
   log_msg(LOG_ERROR, "%s %s: %llu ranges accepted, at least %llu needed", refusal, table,
           static_cast<unsigned long long>(accepted), static_cast<unsigned long long>(needed));
   return false;
-}
-
-bool convert(LineSource &source, CodeLookup &codes, const RunOptions &options, Summary *summary) {
-  std::optional<TempTable> temp;
-  if (!options.check) {
-    temp.emplace(kTablePath, kConfDir);
-    if (!temp->ready()) return false;
-  }
-  TableBuilder table(temp ? temp->out() : nullptr, codes, options.close_gaps);
-  if (!source.feed([&table](char *piece) { table.take(piece); })) return false;
-  table.finish();
-  *summary = table.summary();
-  if (options.check) return true;
-  // A refused table's temporary file goes with temp.
-  if (!enough_ranges(summary->accepted, options.min_ranges, "refusing to replace", kTablePath))
-    return false;
-  return temp->commit();
 }
 
 int run(const RunOptions &options, velmor_tools::InputFiles &inputs) {

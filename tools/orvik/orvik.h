@@ -58,11 +58,6 @@ struct RunOptions {
   InputFormat format = InputFormat::six_field;  // --format
 };
 
-// Every run reads both families, each into its own table: a six-field line
-// with a ':' in field 1 is an IPv6 line, every other one an IPv4 line read
-// as it always was.
-inline bool reads_families(const RunOptions &) { return true; }
-
 // The command line as parsed: the common options, the run's, and where the
 // operands start in argv.
 struct CommandLine {
@@ -207,20 +202,15 @@ class TempTable {
 
 class LineSource;
 
-// Converts the lines of source with the ids codes gives: writes
-// "conf/countries.ips" (relative to the working directory) through a
-// temporary file, or with options.check only counts. *summary gets the
-// counts. False after a logged failure, the old table then staying: an
-// input that cannot be read, fewer ranges than options.min_ranges, a file
-// error.
-bool convert(LineSource &source, CodeLookup &codes, const RunOptions &options, Summary *summary);
-
-// convert for a run of both families: IPv4 lines make "conf/countries.ips",
-// IPv6 lines "conf/countries6.ips". A table is replaced only when its
-// family brought at least one accepted range (with none at all, the IPv4
-// table, as an empty input always did); each table replaced needs
-// options.min_ranges ranges. Both temporary files are complete and synced
-// before the first rename. *summary gets the counts and the tables replaced.
+// Converts the lines of source with the ids codes gives, relative to the
+// working directory: IPv4 lines make "conf/countries.ips", IPv6 lines
+// "conf/countries6.ips", each through a temporary file; with options.check
+// it only counts. A table is replaced only when its family brought at
+// least one accepted range (with none at all, the IPv4 table, as an empty
+// input always did); each table replaced needs options.min_ranges ranges.
+// Both temporary files are complete and synced before the first rename.
+// *summary gets the counts and the tables replaced. False after a logged
+// failure, the old tables staying.
 bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &options,
                       RunSummary *summary);
 

@@ -48,7 +48,7 @@ Family family_of(const char *line) {
 }
 
 void LineReader::read(const char *line, RangeLine *out) {
-  family_ = families_ ? family_of(line) : Family::ipv4;
+  family_ = family_of(line);
   out->family = family_;
   out->range = Range<uint128>();
   if (format_ == InputFormat::range_code)

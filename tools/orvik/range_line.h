@@ -25,7 +25,7 @@ struct RangeLine {
 class LineReader {
  public:
   explicit LineReader(const RunOptions &options)
-      : format_(options.format), families_(reads_families(options)) {}
+      : format_(options.format) {}
 
   // Reads line (its line end cut) into *out. The texts out points to lie in
   // the reader and stay valid until the next read.
@@ -47,7 +47,6 @@ class LineReader {
   const char *field(size_t i) const { return text_.c_str() + starts_[i]; }
 
   InputFormat format_;
-  bool families_;
   Family family_ = Family::ipv4;  // of the line read last
   LineFields fields_ = {};        // a six-field IPv4 line
   std::string text_;              // the CSV fields of any other line, each ended by a NUL
