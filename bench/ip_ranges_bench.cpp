@@ -17,6 +17,7 @@
 
 #include "ip_ranges.h"
 #include "misc.h"
+#include "random_table.h"
 #include "str.h"
 
 namespace {
@@ -24,25 +25,10 @@ namespace {
 constexpr size_t kEntries = 200'000;
 constexpr size_t kProbes = 1 << 16;
 
-struct Table {
-  std::vector<uint32_t> starts;
-  std::vector<uint8_t> ids;
-};
+using Table = bench_tables::RandomStarts;
 
 const Table &random_table() {
-  static const Table table = [] {
-    std::mt19937 rng(2024);
-    Table t;
-    t.starts.resize(kEntries);
-    for (auto &s : t.starts) s = rng();
-    t.starts[0] = 0;
-    std::sort(t.starts.begin(), t.starts.end());
-    t.starts.erase(std::unique(t.starts.begin(), t.starts.end()), t.starts.end());
-    while (t.starts.size() < kEntries) t.starts.push_back(t.starts.back() + 1);
-    t.ids.resize(kEntries);
-    for (auto &id : t.ids) id = static_cast<uint8_t>(rng());
-    return t;
-  }();
+  static const Table table = bench_tables::random_starts(kEntries);
   return table;
 }
 

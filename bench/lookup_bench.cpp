@@ -24,11 +24,13 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ip_ranges.h"
 #include "ip_ranges/internal/range_index.h"
 #include "ip_ranges/internal/range_search.h"
+#include "random_table.h"
 #include "str.h"
 
 #if VELMOR_HAVE_GEOIP
@@ -80,16 +82,10 @@ void finish(Table6 &t) {
 
 // 200,000 distinct ascending starts from 0, random ids.
 Table4 random_table() {
-  std::mt19937 rng(2024);
+  bench_tables::RandomStarts random = bench_tables::random_starts(kEntries);
   Table4 t;
-  t.starts.resize(kEntries);
-  for (auto &s : t.starts) s = rng();
-  t.starts[0] = 0;
-  std::sort(t.starts.begin(), t.starts.end());
-  t.starts.erase(std::unique(t.starts.begin(), t.starts.end()), t.starts.end());
-  while (t.starts.size() < kEntries) t.starts.push_back(t.starts.back() + 1);
-  t.ids.resize(kEntries);
-  for (auto &id : t.ids) id = static_cast<uint8_t>(rng());
+  t.starts = std::move(random.starts);
+  t.ids = std::move(random.ids);
   finish(t);
   return t;
 }

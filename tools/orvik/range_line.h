@@ -24,8 +24,7 @@ struct RangeLine {
 
 class LineReader {
  public:
-  explicit LineReader(const RunOptions &options)
-      : format_(options.format) {}
+  explicit LineReader(const RunOptions &options) : format_(options.format) {}
 
   // Reads line (its line end cut) into *out. The texts out points to lie in
   // the reader and stay valid until the next read.
