@@ -2,9 +2,6 @@
 // in bounds, and every lookup must answer an id that some entry holds, or 0.
 // On ascending tables the answer must be the last entry whose start is not
 // above the address. Every IPv6 entry read is written and read back the same.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -17,43 +14,9 @@
 #include "ip_ranges.h"
 #include "ip_ranges/internal/cidr.h"
 #include "ip_ranges/internal/table_format.h"
+#include "scratch_table.h"
 
 namespace {
-
-// The table's files are relative to the working directory; the fuzzer's own
-// paths (corpus, artifacts) are relative to the directory it was started in,
-// so the scratch directory is entered only around each load.
-struct Scratch {
-  int home = -1;
-  int dir = -1;
-  ip_ranges *table = nullptr;
-};
-
-Scratch &scratch() {
-  static Scratch s;
-  if (s.table) return s;
-  char dir[] = "/tmp/velmor-fuzz.XXXXXX";
-  if (!mkdtemp(dir)) abort();
-  s.home = open(".", O_RDONLY | O_DIRECTORY);
-  s.dir = open(dir, O_RDONLY | O_DIRECTORY);
-  if (s.home < 0 || s.dir < 0) abort();
-  mkdirat(s.dir, "conf", 0755);
-  mkdirat(s.dir, "logs", 0755);
-  s.table = ip_ranges_new("fuzz");
-  if (!s.table) abort();
-  return s;
-}
-
-bool load_from_bytes(Scratch &s, const uint8_t *data, size_t size, bool ipv6) {
-  if (fchdir(s.dir) != 0) abort();
-  FILE *out = fopen(ipv6 ? "conf/fuzz6.ips" : "conf/fuzz.ips", "wb");
-  if (!out) abort();
-  if (size && fwrite(data, 1, size, out) != size) abort();
-  fclose(out);
-  bool loaded = ipv6 ? ip_ranges_load6(s.table) : ip_ranges_load(s.table);
-  if (fchdir(s.home) != 0) abort();
-  return loaded;
-}
 
 bool held(const ip_ranges *table, uint8_t id) {
   if (id == 0) return true;
@@ -114,8 +77,8 @@ void check6(ip_ranges *table, const std::vector<std::pair<velmor::uint128, uint8
   if (!held_id || (sorted && id != expected)) abort();
 }
 
-void fuzz_ipv6(Scratch &s, const uint8_t *data, size_t size) {
-  if (!load_from_bytes(s, data, size, true)) {
+void fuzz_ipv6(fuzz_support::ScratchTable &s, const uint8_t *data, size_t size) {
+  if (!load_from_bytes(s, data, size, fuzz_support::TableFamily::ipv6)) {
     if (ip_ranges_count6(s.table) != 0) abort();  // a failed load leaves no table
     return;
   }
@@ -133,10 +96,10 @@ void fuzz_ipv6(Scratch &s, const uint8_t *data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  Scratch &s = scratch();
+  fuzz_support::ScratchTable &s = fuzz_support::scratch_table();
   fuzz_ipv6(s, data, size);
   ip_ranges *table = s.table;
-  if (!load_from_bytes(s, data, size, false)) {
+  if (!load_from_bytes(s, data, size, fuzz_support::TableFamily::ipv4)) {
     if (table->starts || table->ids) abort();  // a failed load leaves no table
     return 0;
   }

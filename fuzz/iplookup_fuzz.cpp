@@ -9,9 +9,6 @@
 //   the top, change id from one to the next, and the lookup gives each
 //   run's first and last address its id.
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +18,7 @@
 
 #include "address_text.h"
 #include "ip_ranges.h"
+#include "scratch_table.h"
 #include "table_runs.h"
 
 namespace {
@@ -72,41 +70,6 @@ void check_addresses(const uint8_t *data, size_t size) {
   }
 }
 
-// The table's files are relative to the working directory; the fuzzer's own
-// paths are relative to the directory it was started in, so the scratch
-// directory is entered only around each load.
-struct Scratch {
-  int home = -1;
-  int dir = -1;
-  ip_ranges *table = nullptr;
-};
-
-Scratch &scratch() {
-  static Scratch s;
-  if (s.table) return s;
-  char dir[] = "/tmp/velmor-fuzz.XXXXXX";
-  if (!mkdtemp(dir)) abort();
-  s.home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  s.dir = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (s.home < 0 || s.dir < 0) abort();
-  mkdirat(s.dir, "conf", 0755);
-  mkdirat(s.dir, "logs", 0755);
-  s.table = ip_ranges_new("fuzz");
-  if (!s.table) abort();
-  return s;
-}
-
-bool load_from_bytes(Scratch &s, const uint8_t *data, size_t size) {
-  if (fchdir(s.dir) != 0) abort();
-  FILE *out = fopen("conf/fuzz6.ips", "wbe");
-  if (!out) abort();
-  if (size && fwrite(data, 1, size, out) != size) abort();
-  fclose(out);
-  const bool loaded = ip_ranges_load6(s.table);
-  if (fchdir(s.home) != 0) abort();
-  return loaded;
-}
-
 uint8_t lookup(ip_ranges *table, uint128 address) {
   uint8_t bytes[16];
   velmor::uint128_to_bytes(address, bytes);
@@ -144,8 +107,8 @@ void check_runs(ip_ranges *table) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   check_addresses(data, size);
-  Scratch &s = scratch();
-  if (!load_from_bytes(s, data, size)) {
+  fuzz_support::ScratchTable &s = fuzz_support::scratch_table();
+  if (!load_from_bytes(s, data, size, fuzz_support::TableFamily::ipv6)) {
     check(ip_ranges_count6(s.table) == 0, "a failed load leaves no table");
     return 0;
   }
