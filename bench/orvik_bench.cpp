@@ -19,6 +19,7 @@
 
 #include "ip_ranges/internal/cidr.h"
 #include "orvik.h"
+#include "str/internal/number_scan.h"
 
 namespace {
 
@@ -91,12 +92,9 @@ struct Fixture {
   }
 
   static std::string decimal(velmor::uint128 value) {
-    std::string digits;
-    do {
-      digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
-      value /= 10;
-    } while (value != 0);
-    return digits;
+    char text[velmor::decimal_text_size<velmor::uint128>];
+    velmor::format_decimal(value, text);
+    return text;
   }
 
   static std::string code(int id, bool upper) {

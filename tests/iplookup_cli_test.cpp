@@ -13,10 +13,12 @@
 #include "test_support.h"
 
 using testing_support::read_file;
+using testing_support::run_in_root;
 using testing_support::run_program;
 using testing_support::RunResult;
 using testing_support::split_lines;
 using testing_support::TempRoot;
+using testing_support::with_root;
 using testing_support::write_file;
 
 namespace {
@@ -33,17 +35,9 @@ void lay_out_tables(const TempRoot &root) {
   write_file(root / "conf/bare.ips", "0.0.0.0 0\n192.0.2.0 1\n");  // no names file
 }
 
-RunResult iplookup(const TempRoot &root, std::vector<std::string> args,
+RunResult iplookup(const TempRoot &root, const std::vector<std::string> &args,
                    const std::string &input = "") {
-  args.insert(args.begin(), {"-r", root.path()});
-  return run_program(IPLOOKUP_BIN, args, input);
-}
-
-// Fills in "ROOT" with the root's path.
-std::string with_root(std::string text, const TempRoot &root) {
-  for (size_t at = text.find("ROOT"); at != std::string::npos; at = text.find("ROOT", at))
-    text.replace(at, 4, root.path());
-  return text;
+  return run_in_root(IPLOOKUP_BIN, root, args, input);
 }
 
 TEST(IplookupCommandLine, HelpAndVersionAnswerOnStandardOutput) {

@@ -11,22 +11,16 @@
 #include "iplookup_oracle.h"
 #include "test_support.h"
 
-using testing_support::run_program;
+using testing_support::run_in_root;
 using testing_support::RunResult;
 using testing_support::TempRoot;
+using testing_support::with_root;
 using testing_support::write_file;
 
 namespace {
 
-RunResult iplookup(const TempRoot &root, std::vector<std::string> args) {
-  args.insert(args.begin(), {"-r", root.path()});
-  return run_program(IPLOOKUP_BIN, args, "");
-}
-
-std::string with_root(std::string text, const TempRoot &root) {
-  for (size_t at = text.find("ROOT"); at != std::string::npos; at = text.find("ROOT", at))
-    text.replace(at, 4, root.path());
-  return text;
+RunResult iplookup(const TempRoot &root, const std::vector<std::string> &args) {
+  return run_in_root(IPLOOKUP_BIN, root, args);
 }
 
 const char kNames[] = "0 -- Unknown\n1 ru Russian Federation\n7 nl Netherlands\n";

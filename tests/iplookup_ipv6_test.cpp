@@ -13,10 +13,11 @@
 #include "test_support.h"
 
 using testing_support::day_log;
-using testing_support::run_program;
+using testing_support::run_in_root;
 using testing_support::RunResult;
 using testing_support::split_lines;
 using testing_support::TempRoot;
+using testing_support::with_root;
 using testing_support::write_file;
 
 namespace {
@@ -35,16 +36,9 @@ void lay_out(const TempRoot &root, bool table4, bool table6,
   if (table6) write_file(root / ("conf/" + name + "6.ips"), kTable6);
 }
 
-RunResult iplookup(const TempRoot &root, std::vector<std::string> args,
+RunResult iplookup(const TempRoot &root, const std::vector<std::string> &args,
                    const std::string &input = "") {
-  args.insert(args.begin(), {"-r", root.path()});
-  return run_program(IPLOOKUP_BIN, args, input);
-}
-
-std::string with_root(std::string text, const TempRoot &root) {
-  for (size_t at = text.find("ROOT"); at != std::string::npos; at = text.find("ROOT", at))
-    text.replace(at, 4, root.path());
-  return text;
+  return run_in_root(IPLOOKUP_BIN, root, args, input);
 }
 
 TEST(IplookupIpv6, AnswersIpv6AddressesAndMappedOnesFromTheIpv4Table) {

@@ -17,6 +17,7 @@
 #include "str.h"
 #include "test_support.h"
 
+using testing_support::run_in_root;
 using testing_support::run_program;
 using testing_support::RunResult;
 using testing_support::TempRoot;
@@ -24,9 +25,8 @@ using testing_support::write_file;
 
 namespace {
 
-RunResult iplookup(const TempRoot &root, std::vector<std::string> args) {
-  args.insert(args.begin(), {"-r", root.path()});
-  return run_program(IPLOOKUP_BIN, args, "");
+RunResult iplookup(const TempRoot &root, const std::vector<std::string> &args) {
+  return run_in_root(IPLOOKUP_BIN, root, args);
 }
 
 // What a generated table looks like.

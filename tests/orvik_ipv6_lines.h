@@ -16,6 +16,7 @@
 #include "ip_ranges/internal/cidr.h"
 #include "orvik_csv.h"
 #include "str.h"
+#include "str/internal/number_scan.h"
 #include "test_support.h"
 
 namespace orvik_lines {
@@ -37,12 +38,9 @@ inline std::array<uint8_t, 16> bytes6(const std::string &text) {
 }
 
 inline std::string decimal(uint128 value) {
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
-    value /= 10;
-  } while (value != 0);
-  return digits;
+  char text[velmor::decimal_text_size<uint128>];
+  velmor::format_decimal(value, text);
+  return text;
 }
 
 inline std::string quoted(const std::string &text) { return "\"" + text + "\""; }
@@ -94,10 +92,9 @@ class TwoTablesRoot : public ::testing::Test {
     remove((root / "logs/current/message.log").c_str());  // each case's messages alone
   }
 
-  testing_support::RunResult orvik(std::vector<std::string> args, const std::string &input,
+  testing_support::RunResult orvik(const std::vector<std::string> &args, const std::string &input,
                                    const std::function<void()> &before_exec = nullptr) {
-    args.insert(args.begin(), {"-r", root.path()});
-    return testing_support::run_program(ORVIK_BIN, args, input, before_exec);
+    return testing_support::run_in_root(ORVIK_BIN, root, args, input, before_exec);
   }
 
   std::string table4() { return testing_support::read_file(root / "conf/countries.ips"); }

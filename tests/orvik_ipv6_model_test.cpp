@@ -76,9 +76,7 @@ TEST(OrvikIpv6Model, TablesAndLookupsMatchTheModel) {
        1},
   };
   for (const Run &run : runs) {
-    std::vector<std::string> args = run.args;
-    args.insert(args.begin(), {"-r", root.path()});
-    const RunResult result = testing_support::run_program(ORVIK_BIN, args, "");
+    const RunResult result = testing_support::run_in_root(ORVIK_BIN, root, run.args);
     ASSERT_EQ(result.status, 0) << run.expected << result.err;
     EXPECT_EQ(
         first_difference(read_file(root / "conf/countries6.ips"), read_file(root / run.expected)),

@@ -51,10 +51,9 @@ class OrvikOptions : public ::testing::Test {
   }
 
   // orvik -r <root> args..., with input on standard input.
-  RunResult orvik(std::vector<std::string> args, const std::string &input = "",
+  RunResult orvik(const std::vector<std::string> &args, const std::string &input = "",
                   const std::function<void()> &before_exec = nullptr) {
-    args.insert(args.begin(), {"-r", root.path()});
-    return testing_support::run_program(ORVIK_BIN, args, input, before_exec);
+    return testing_support::run_in_root(ORVIK_BIN, root, args, input, before_exec);
   }
 
   std::string table() { return read_file(root / "conf/countries.ips"); }

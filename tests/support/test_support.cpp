@@ -140,4 +140,17 @@ void reset_logger() {
   time_cache.refreshed = 0;
 }
 
+RunResult run_in_root(const std::string &program, const TempRoot &root,
+                      std::vector<std::string> args, const std::string &input,
+                      const std::function<void()> &before_exec) {
+  args.insert(args.begin(), {"-r", root.path()});
+  return run_program(program, args, input, before_exec);
+}
+
+std::string with_root(std::string text, const TempRoot &root) {
+  for (size_t at = text.find("ROOT"); at != std::string::npos; at = text.find("ROOT", at))
+    text.replace(at, 4, root.path());
+  return text;
+}
+
 }  // namespace testing_support

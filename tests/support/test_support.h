@@ -59,6 +59,15 @@ struct RunResult {
 RunResult run_program(const std::string &program, const std::vector<std::string> &args,
                       const std::string &input, const std::function<void()> &before_exec = nullptr);
 
+// run_program with "-r ROOT" before args: a program run in a scratch root.
+RunResult run_in_root(const std::string &program, const TempRoot &root,
+                      std::vector<std::string> args, const std::string &input = "",
+                      const std::function<void()> &before_exec = nullptr);
+
+// text with every "ROOT" replaced by root's path, for the messages and
+// outputs that name files in the root.
+std::string with_root(std::string text, const TempRoot &root);
+
 // Resets the logger so that the next message reopens its files (relative to
 // the current directory) and re-reads the clock.
 void reset_logger();

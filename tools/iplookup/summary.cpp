@@ -12,6 +12,7 @@
 #include "ip_ranges.h"
 #include "ip_ranges/internal/cidr.h"
 #include "request.h"
+#include "str/internal/number_scan.h"
 #include "table_runs.h"
 
 namespace iplookup {
@@ -39,23 +40,14 @@ Counts count_runs(const ip_ranges &table) {
   return counts;
 }
 
-// number in decimal (at most 39 digits): printf has no conversion for 128
-// bits.
+// number in decimal: printf has no conversion for 128 bits.
 struct Decimal {
-  char text[40];
-  explicit Decimal(uint128 number) {
-    char reversed[40];
-    int length = 0;
-    do {
-      reversed[length++] = static_cast<char>('0' + static_cast<int>(number % 10));
-      number /= 10;
-    } while (number != 0);
-    for (int i = 0; i < length; ++i) text[i] = reversed[length - 1 - i];
-    text[length] = '\0';
-  }
+  char text[velmor::decimal_text_size<uint128>] = {};
+  size_t length;
+  explicit Decimal(uint128 number) : length(velmor::format_decimal(number, text)) {}
 };
 
-int digits(uint128 number) { return static_cast<int>(strlen(Decimal(number).text)); }
+int digits(uint128 number) { return static_cast<int>(Decimal(number).length); }
 
 const char *code_or_dash(ip_ranges *table, int id) {
   return name_or_dash(ip_ranges_code(table, static_cast<uint16_t>(id)));

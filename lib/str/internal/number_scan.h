@@ -1,8 +1,9 @@
-// Internal: the decimal number reader shared by the address parsers and the
-// programs' number fields. It reads as strtoul(text, &end, 10) does in the
-// C locale, but on a bounded text, in any unsigned width, and it tells the
-// caller what strtoul folds away: whether there were digits at all, the
-// sign, and whether the digits overflowed the width.
+// Internal: decimal numbers, read and written. The reader is shared by the
+// address parsers and the programs' number fields. It reads as
+// strtoul(text, &end, 10) does in the C locale, but on a bounded text, in
+// any unsigned width, and it tells the caller what strtoul folds away:
+// whether there were digits at all, the sign, and whether the digits
+// overflowed the width.
 #pragma once
 
 #include <cstddef>
@@ -58,6 +59,26 @@ DecimalNumber<Unsigned> scan_decimal(const char *p, const char *end) {
 inline uint64_t strtoul_value(const DecimalNumber<uint64_t> &number) {
   if (number.overflow) return UINT64_MAX;
   return number.negative ? 0 - number.value : number.value;
+}
+
+// Room for the decimal text of any Unsigned and its NUL (a byte holds
+// fewer than three decimal digits).
+template <class Unsigned>
+constexpr size_t decimal_text_size = 3 * sizeof(Unsigned) + 1;
+
+// Writes value in decimal and a NUL into dst (decimal_text_size<Unsigned>
+// bytes), for widths printf has no conversion for: the number of digits.
+template <class Unsigned>
+size_t format_decimal(Unsigned value, char *dst) {
+  char reversed[decimal_text_size<Unsigned>];
+  size_t length = 0;
+  do {
+    reversed[length++] = static_cast<char>('0' + static_cast<int>(value % 10));
+    value /= 10;
+  } while (value != 0);
+  for (size_t i = 0; i < length; ++i) dst[i] = reversed[length - 1 - i];
+  dst[length] = '\0';
+  return length;
 }
 
 }  // namespace velmor
