@@ -29,6 +29,8 @@ class LineWriter {
     return true;
   }
 
+  size_t length() const { return length_; }
+
   size_t finish() {
     line_[length_++] = '\n';
     return length_;
@@ -44,13 +46,15 @@ class LineWriter {
 
 }  // namespace
 
-size_t build_log_line(char (&line)[log_line_max], const LogLineParts &parts) {
+size_t build_log_line(char (&line)[log_line_max], const LogLineParts &parts, size_t *message_at) {
   std::string_view message = parts.message;
   if (parts.message_whole) {
     while (!message.empty() && message.back() == '\n') message.remove_suffix(1);
   }
   LineWriter writer(line);
-  if (writer.append(parts.prefix) && writer.append(message)) writer.append(parts.error_text);
+  const bool prefix_whole = writer.append(parts.prefix);
+  if (message_at) *message_at = writer.length();
+  if (prefix_whole && writer.append(message)) writer.append(parts.error_text);
   return writer.finish();
 }
 

@@ -140,8 +140,9 @@ std::string_view formatted(const char (&buffer)[size], int length) {
 }
 
 // Formats the parts of the line and builds it in log_line; returns its
-// length. The parts' buffers are static: log_msg is not called in between.
-int build_line(int level, int saved_errno, const char *format, va_list args) {
+// length, and where the message begins in *message_at. The parts' buffers
+// are static: log_msg is not called in between.
+int build_line(int level, int saved_errno, const char *format, va_list args, size_t *message_at) {
   static char prefix[line_size], message[line_size], error_text[256];
   const struct tm &t = time_cache.local;
   velmor::LogLineParts parts;
@@ -155,7 +156,7 @@ int build_line(int level, int saved_errno, const char *format, va_list args) {
     parts.error_text = formatted(
         error_text, snprintf(error_text, sizeof error_text, ": %s", strerror(saved_errno)));
   }
-  return static_cast<int>(velmor::build_log_line(log_line, parts));
+  return static_cast<int>(velmor::build_log_line(log_line, parts, message_at));
 }
 
 // A write that stores only part of the line sets no error number; name the
@@ -220,16 +221,13 @@ struct LogLock {
   LogLock &operator=(const LogLock &) = delete;
 };
 
-// Keeps the message of the line just built, after "HH:MM:SS|name| " (the
-// name as written: each control byte of it takes four).
-void remember_error(int length) {
-  size_t prefix = 9 + 2;
-  for (const char *p = process_info.name ? process_info.name : "undef"; *p != '\0'; ++p)
-    prefix += velmor::is_log_control(static_cast<unsigned char>(*p)) ? 4 : 1;
-  size_t end = static_cast<size_t>(length) - 1;  // the line feed
-  if (prefix > end) prefix = end;
-  memcpy(last_error, log_line + prefix, end - prefix);
-  last_error[end - prefix] = '\0';
+// Keeps the message of the line just built: from message_at to the line
+// feed.
+void remember_error(int length, size_t message_at) {
+  const size_t end = static_cast<size_t>(length) - 1;
+  const size_t start = std::min(message_at, end);
+  memcpy(last_error, log_line + start, end - start);
+  last_error[end - start] = '\0';
 }
 
 }  // namespace
@@ -258,9 +256,10 @@ extern "C" int log_msg(int level, const char *format, ...) {
   if (log_fds[slot] < 0) open_slot(slot);
   va_list args;
   va_start(args, format);
-  int length = build_line(level, saved_errno, format, args);
+  size_t message_at = 0;
+  int length = build_line(level, saved_errno, format, args, &message_at);
   va_end(args);
-  if (slot == LOG_ERROR) remember_error(length);
+  if (slot == LOG_ERROR) remember_error(length, message_at);
   write_line(slot, length);
   errno = saved_errno;
   return 0;

@@ -15,9 +15,9 @@ const char *pid_dir();
 const char *counter_dir();
 
 // Makes root the installation root for the rest of the process; a null root
-// restores the default (VELMOR_ROOT from the environment, else the build's). False (with errno
-// ENAMETOOLONG, reported) when the directories under it would be too long for a path; the root is
-// then left as it was.
+// restores the default (VELMOR_ROOT from the environment, else the
+// build's). False (with errno ENAMETOOLONG, reported) when the directories
+// under it would be too long for a path; the root is then left as it was.
 bool set_install_root(const char *root);
 
 }  // namespace velmor

@@ -25,7 +25,9 @@ constexpr bool is_log_control(unsigned char c) { return (c < 0x20 && c != '\t') 
 // "\xHH" (lower-case hex), then one line feed; returns the length. A whole
 // message's trailing line feeds are dropped first. What does not fit into
 // log_line_max bytes is cut between bytes, never inside an escape; the error
-// text follows only a message that fit whole.
-size_t build_log_line(char (&line)[log_line_max], const LogLineParts &parts);
+// text follows only a message that fit whole. *message_at, when given, gets
+// where the message begins in line (after the escaped prefix).
+size_t build_log_line(char (&line)[log_line_max], const LogLineParts &parts,
+                      size_t *message_at = nullptr);
 
 }  // namespace velmor
