@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "ip_ranges.h"
-#include "ip_ranges/internal/cidr.h"
 #include "ip_ranges/internal/table_format.h"
 #include "scratch_table.h"
+#include "str/internal/uint128.h"
 
 namespace {
 

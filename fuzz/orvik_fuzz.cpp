@@ -27,10 +27,10 @@
 #include <vector>
 
 #include "family_tables.h"
-#include "ip_ranges/internal/cidr.h"
 #include "orvik.h"
 #include "range_line.h"
 #include "str.h"
+#include "str/internal/uint128.h"
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "ip_ranges/internal/cidr.h"
 #include "str.h"
 #include "str/internal/ipv4_text.h"
 #include "tamsel.h"

@@ -4,6 +4,7 @@
 
 #include "ip_ranges.h"
 #include "ip_ranges/internal/record.h"
+#include "str/internal/uint128.h"
 
 namespace {
 
@@ -56,10 +57,7 @@ extern "C" bool ip_ranges_entry6(const ip_ranges *table, int32_t i, uint8_t star
                                  uint8_t *id) {
   if (i < 0 || i >= ip_ranges_count6(table) || !start || !id) return false;
   const ip_ranges_state *state = table->state;
-  for (int b = 0; b < 8; b++) {
-    start[b] = static_cast<uint8_t>(state->his[i] >> (56 - 8 * b));
-    start[8 + b] = static_cast<uint8_t>(state->los[i] >> (56 - 8 * b));
-  }
+  velmor::uint128_to_bytes(velmor::uint128{state->his[i]} << 64 | state->los[i], start);
   *id = state->ids6[i];
   return true;
 }

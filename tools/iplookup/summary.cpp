@@ -10,9 +10,9 @@
 
 #include "command_line.h"
 #include "ip_ranges.h"
-#include "ip_ranges/internal/cidr.h"
 #include "request.h"
 #include "str/internal/number_scan.h"
+#include "str/internal/uint128.h"
 #include "table_runs.h"
 
 namespace iplookup {

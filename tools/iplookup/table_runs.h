@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "ip_ranges.h"
-#include "ip_ranges/internal/cidr.h"
+#include "str/internal/uint128.h"
 
 namespace iplookup {
 

@@ -10,8 +10,8 @@
 #include <map>
 #include <string>
 
-#include "ip_ranges/internal/cidr.h"
 #include "misc.h"
+#include "str/internal/uint128.h"
 
 namespace orvik {
 

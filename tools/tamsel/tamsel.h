@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "input_files.h"
-#include "ip_ranges/internal/cidr.h"
+#include "str/internal/uint128.h"
 
 // The program: parses the command line (tamsel(1)), answers -h and -V,
 // resolves the root (built_in_root when neither -r nor $VELMOR_ROOT names

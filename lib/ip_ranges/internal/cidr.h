@@ -7,6 +7,7 @@
 
 #include "str/internal/ipv4_text.h"
 #include "str/internal/ipv6_text.h"
+#include "str/internal/uint128.h"
 
 namespace velmor {
 
@@ -42,21 +43,6 @@ void cidr_blocks(uint32_t first, uint32_t last, Emit &&emit) {
 }
 
 // ---- IPv6 ----
-
-// An IPv6 address as one 128-bit number (the compilers' extension type).
-__extension__ typedef unsigned __int128 uint128;
-
-constexpr uint128 uint128_max = ~uint128{0};
-
-inline uint128 uint128_from_bytes(const uint8_t addr[16]) {
-  uint128 value = 0;
-  for (int i = 0; i < 16; ++i) value = value << 8 | addr[i];
-  return value;
-}
-
-inline void uint128_to_bytes(uint128 value, uint8_t addr[16]) {
-  for (int i = 15; i >= 0; --i, value >>= 8) addr[i] = static_cast<uint8_t>(value);
-}
 
 // Longest IPv6 block line: 39 bytes of address, "/128" and "\n".
 constexpr size_t cidr6_line_max = 39 + 4 + 1 + 1;
