@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -30,13 +29,6 @@ using Table = bench_tables::RandomStarts;
 const Table &random_table() {
   static const Table table = bench_tables::random_starts(kEntries);
   return table;
-}
-
-std::vector<uint32_t> random_addresses() {
-  std::mt19937 rng(7);
-  std::vector<uint32_t> addresses(kProbes);
-  for (auto &a : addresses) a = rng();
-  return addresses;
 }
 
 // A scratch directory holding conf/bench.ips, the working directory from then on.
@@ -61,7 +53,7 @@ void BM_IpRangesLookup(benchmark::State &state) {
   enter_table_dir();
   ip_ranges *table = ip_ranges_new("bench");
   if (!ip_ranges_load(table)) state.SkipWithError("load failed");
-  std::vector<uint32_t> addresses = random_addresses();
+  std::vector<uint32_t> addresses = bench_tables::random_addresses(kProbes);
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(ip_ranges_lookup(table, addresses[i++ & (kProbes - 1)]));
@@ -78,7 +70,7 @@ void BM_IpRangesLookupWithoutIndex(benchmark::State &state) {
   table.starts = t.starts.data();
   table.ids = t.ids.data();
   table.count = static_cast<int32_t>(kEntries);
-  std::vector<uint32_t> addresses = random_addresses();
+  std::vector<uint32_t> addresses = bench_tables::random_addresses(kProbes);
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(ip_ranges_lookup(&table, addresses[i++ & (kProbes - 1)]));
@@ -103,7 +95,7 @@ uint8_t plain_bisection(const uint32_t *starts, const uint8_t *ids, size_t count
 
 void BM_PlainBisection(benchmark::State &state) {
   const Table &t = random_table();
-  std::vector<uint32_t> addresses = random_addresses();
+  std::vector<uint32_t> addresses = bench_tables::random_addresses(kProbes);
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(

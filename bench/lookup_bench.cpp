@@ -1,6 +1,7 @@
 // Address lookups side by side, over the same tables and the same random
-// addresses: the record's lookup as it is today (whole-table branch-free
-// bisection), the same bisection called directly, the top-bits index, the
+// addresses: a record's lookup without an index (the whole-table branch-free
+// bisection every record used before the index; a record filled by hand
+// still does), the same bisection called directly, the top-bits index, the
 // IPv6 index on a table of the same size (split high/low halves, as the
 // library keeps them, and whole 16-byte keys for comparison), and, where
 // libGeoIP and its country database are installed, GeoIP's own lookup with
@@ -11,11 +12,9 @@
 // lookups must give GeoIP's answers. Each lookup is timed twice: "indep",
 // where successive lookups are independent (as in ip_ranges_bench), and
 // "chained", where the next address depends on the previous answer, which
-// shows the latency of one lookup. Also: building the index, and a load of
-// the 200,000-entry table file followed by the build.
+// shows the latency of one lookup. Also: building the index (a whole load,
+// index included, is timed by ip_ranges_bench).
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -32,6 +31,7 @@
 #include "ip_ranges/internal/range_search.h"
 #include "random_table.h"
 #include "str.h"
+#include "str/internal/uint128.h"
 
 #if VELMOR_HAVE_GEOIP
 #include <GeoIP.h>
@@ -108,18 +108,8 @@ Table6 random_table6() {
 
 Address6 address_bytes(const ip6_key &k) {
   Address6 bytes;
-  for (int i = 0; i < 8; i++) {
-    bytes[i] = static_cast<uint8_t>(k.hi >> (56 - 8 * i));
-    bytes[8 + i] = static_cast<uint8_t>(k.lo >> (56 - 8 * i));
-  }
+  velmor::uint128_to_bytes(velmor::uint128{k.hi} << 64 | k.lo, bytes.data());
   return bytes;
-}
-
-std::vector<uint32_t> random_addresses() {
-  std::mt19937 rng(7);
-  std::vector<uint32_t> addresses(kProbes);
-  for (auto &a : addresses) a = rng();
-  return addresses;
 }
 
 std::vector<Address6> random_addresses6() {
@@ -131,7 +121,7 @@ std::vector<Address6> random_addresses6() {
 
 // ---- the lookups compared ----
 
-// Today's record lookup, on a record filled by hand (it holds no index).
+// A record's lookup without an index: a record filled by hand holds none.
 uint8_t record_lookup(const Table4 &t, uint32_t addr) {
   ip_ranges record{};
   record.starts = const_cast<uint32_t *>(t.starts.data());
@@ -315,45 +305,13 @@ void BM_Index6Build(benchmark::State &state) {
 }
 BENCHMARK(BM_Index6Build)->Unit(benchmark::kMicrosecond);
 
-// A scratch directory holding conf/bench.ips (the random table), the working
-// directory from then on.
-void enter_table_dir() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  char dir[] = "/tmp/velmor-lookup-bench.XXXXXX";
-  if (!mkdtemp(dir) || chdir(dir) != 0) std::abort();
-  mkdir("conf", 0755);
-  mkdir("logs", 0755);
-  FILE *out = fopen("conf/bench.ips", "w");
-  if (!out) std::abort();
-  Table4 t = random_table();
-  for (size_t i = 0; i < t.starts.size(); i++)
-    fprintf(out, "%s %d\n", str_ip_format(t.starts[i]), t.ids[i]);
-  fclose(out);
-}
-
-void BM_LoadThenIndexBuild(benchmark::State &state) {
-  enter_table_dir();
-  ip_ranges *table = ip_ranges_new("bench");
-  for (auto _ : state) {
-    range_index index{};
-    if (!ip_ranges_load(table)) state.SkipWithError("load failed");
-    uint32_t count = static_cast<uint32_t>(table->count);
-    benchmark::DoNotOptimize(velmor::range_index_build(&index, table->starts, count));
-    velmor::range_index_release(&index);
-  }
-  state.counters["entries"] = table->count;
-}
-BENCHMARK(BM_LoadThenIndexBuild)->Unit(benchmark::kMillisecond);
-
 }  // namespace
 
 int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   static const Table4 random = random_table();
   static const Table6 random6 = random_table6();
-  static const std::vector<uint32_t> probes = random_addresses();
+  static const std::vector<uint32_t> probes = bench_tables::random_addresses(kProbes);
   static const std::vector<Address6> probes6 = random_addresses6();
   register_ours("random200k", random, random6, probes, probes6);
   register_real(probes);

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "ip_ranges/internal/cidr.h"
+#include "address_text.h"
 #include "orvik.h"
-#include "str/internal/number_scan.h"
+#include "str/internal/uint128.h"
 
 namespace {
 
@@ -74,28 +74,16 @@ struct Fixture {
     for (int i = 0; i < kLines6; ++i) {
       const velmor::uint128 first = base + size * static_cast<unsigned>(i), last = first + size - 1;
       const int id = static_cast<int>(random() % kCodes) + 1;
-      const std::string a = text6(first), b = text6(last), c = code(id, true);
+      const std::string a = bench_text::ipv6_text(first), b = bench_text::ipv6_text(last),
+                        c = code(id, true);
       fprintf(six, "\"%s\", \"%s\", \"%s\", \"%s\", \"%s\", \"Country %d\"\n", a.c_str(), b.c_str(),
-              decimal(first).c_str(), decimal(last).c_str(), c.c_str(), id);
+              bench_text::decimal(first).c_str(), bench_text::decimal(last).c_str(), c.c_str(), id);
       fprintf(codes, "%s,%s,%s\n", a.c_str(), b.c_str(), c.c_str());
     }
     fclose(six);
     fclose(codes);
   }
   ~Fixture() { system(("rm -rf '" + root + "'").c_str()); }
-
-  static std::string text6(velmor::uint128 address) {
-    uint8_t bytes[16];
-    velmor::uint128_to_bytes(address, bytes);
-    char text[velmor::ipv6_text_max];
-    return {text, velmor::format_ipv6(bytes, text)};
-  }
-
-  static std::string decimal(velmor::uint128 value) {
-    char text[velmor::decimal_text_size<velmor::uint128>];
-    velmor::format_decimal(value, text);
-    return text;
-  }
 
   static std::string code(int id, bool upper) {
     const char base = upper ? 'A' : 'a';

@@ -1,6 +1,7 @@
-// The random IPv4 table the lookup benchmarks share: distinct ascending
-// starts from 0 and random ids, the same for every run (fixed seed), so the
-// figures of different benchmarks describe the same table.
+// The random IPv4 table and addresses the lookup benchmarks share: distinct
+// ascending starts from 0 with random ids, and the addresses to probe, the
+// same for every run (fixed seeds), so the figures of different benchmarks
+// describe the same lookups.
 #pragma once
 
 #include <algorithm>
@@ -28,6 +29,14 @@ inline RandomStarts random_starts(size_t entries) {
   t.ids.resize(entries);
   for (auto &id : t.ids) id = static_cast<uint8_t>(rng());
   return t;
+}
+
+// count random addresses to look up, the same for every run.
+inline std::vector<uint32_t> random_addresses(size_t count) {
+  std::mt19937 rng(7);
+  std::vector<uint32_t> addresses(count);
+  for (auto &a : addresses) a = rng();
+  return addresses;
 }
 
 }  // namespace bench_tables

@@ -23,7 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "ip_ranges/internal/cidr.h"
+#include "address_text.h"
+#include "str/internal/uint128.h"
 #include "tamsel.h"
 
 extern char **environ;
@@ -69,12 +70,7 @@ bool write_input(const char *path, long lines) {
 // addresses.
 using velmor::uint128;
 
-std::string ipv6_text(uint128 address) {
-  uint8_t bytes[16];
-  velmor::uint128_to_bytes(address, bytes);
-  char text[velmor::ipv6_text_max];
-  return std::string(text, velmor::format_ipv6(bytes, text));
-}
+using bench_text::ipv6_text;
 
 bool write_input6(const char *path, long lines) {
   FILE *f = fopen(path, "w");
@@ -110,22 +106,14 @@ bool write_input6(const char *path, long lines) {
   return fclose(f) == 0;
 }
 
-const std::string &input_file6(long lines) {
-  static std::map<long, std::string> files;
-  auto &path = files[lines];
+// The generated list of so many lines (IPv6 ones with ipv6), written once
+// per run.
+const std::string &input_file(long lines, bool ipv6 = false) {
+  static std::map<std::pair<long, bool>, std::string> files;
+  auto &path = files[{lines, ipv6}];
   if (path.empty()) {
-    path = "/tmp/tamsel-bench6-" + std::to_string(lines) + ".txt";
-    if (!write_input6(path.c_str(), lines)) abort();
-  }
-  return path;
-}
-
-const std::string &input_file(long lines) {
-  static std::map<long, std::string> files;
-  auto &path = files[lines];
-  if (path.empty()) {
-    path = "/tmp/tamsel-bench-" + std::to_string(lines) + ".txt";
-    if (!write_input(path.c_str(), lines)) abort();
+    path = (ipv6 ? "/tmp/tamsel-bench6-" : "/tmp/tamsel-bench-") + std::to_string(lines) + ".txt";
+    if (!(ipv6 ? write_input6 : write_input)(path.c_str(), lines)) abort();
   }
   return path;
 }
@@ -211,7 +199,7 @@ void BM_IprangeJ(benchmark::State &state) {
 void BM_Tamsel6(benchmark::State &state) {
   long lines = state.range(0), peak_kib = 0;
   double cpu_s = 0, cpu_total = 0;
-  const std::string &input = input_file6(lines);
+  const std::string &input = input_file(lines, true);
   for (auto _ : state) {
     if (!run_child({TAMSEL_BIN, "-6", "-r", scratch_root().c_str()}, input, &peak_kib, &cpu_s)) {
       state.SkipWithError("tamsel -6 run failed");
