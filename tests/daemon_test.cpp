@@ -8,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "misc.h"
@@ -23,20 +21,13 @@ namespace {
 
 using services_support::logged;
 using services_support::run_in_child;
+using services_support::wait_until;
 using testing_support::read_file;
 using testing_support::ScopedCwd;
 using testing_support::TempRoot;
 using testing_support::write_file;
 
 constexpr int kRefused = 3;  // exit code of a child whose start gave false
-
-bool wait_until(const std::function<bool()> &done) {
-  for (int i = 0; i < 500; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
 
 std::string link_target(const std::string &path) {
   char buf[256];
@@ -182,8 +173,6 @@ TEST_F(DaemonStart, PidFileThatCannotBeOpened) {
   EXPECT_TRUE(logged(root.path(), "error.log", long_name + ": File name too long"));
 }
 
-// A link planted where the pid file goes is refused, never written through:
-// the start fails and the file it points at keeps its contents.
 // A relative root (VELMOR_ROOT=r, or set by a program) is taken from the
 // working directory when it is set: daemon_start changes into the root
 // first, and the pid file's path must still be right from there.
@@ -197,6 +186,8 @@ TEST_F(DaemonStart, RelativeRootStaysRightAfterTheChangeIntoIt) {
   EXPECT_EQ(testing_support::day_log(root.path(), "error.log"), "");
 }
 
+// A link planted where the pid file goes is refused, never written through:
+// the start fails and the file it points at keeps its contents.
 TEST_F(DaemonStart, PlantedLinkAtThePidFileIsRefused) {
   write_file(root / "victim", "keep");
   ASSERT_EQ(symlink((root / "victim").c_str(), pid_file().c_str()), 0);

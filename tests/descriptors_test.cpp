@@ -72,7 +72,7 @@ TEST(Descriptors, EveryDescriptorTheLibraryKeepsOpenIsCloseOnExec) {
   });
   velmor::set_install_root(nullptr);
   ASSERT_EQ(rc, 0);
-  for (int i = 0; i < 500 && !testing_support::path_exists(report); ++i) usleep(10000);
+  services_support::wait_until([&] { return testing_support::path_exists(report); });
   EXPECT_EQ(read_file(report), "checked:");
 }
 

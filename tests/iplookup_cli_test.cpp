@@ -12,7 +12,6 @@
 #include "iplookup_oracle.h"
 #include "test_support.h"
 
-using testing_support::read_file;
 using testing_support::run_in_root;
 using testing_support::run_program;
 using testing_support::RunResult;
@@ -165,14 +164,6 @@ TEST(IplookupCommandLine, DashReadsStandardInputInItsPlace) {
             "10.0.0.1 7 nl Netherlands\n");
 }
 
-// Hex of a byte text, as the oracle takes code and title ("-": null).
-std::string hex(const std::string &bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char byte : bytes) text += {digits[byte >> 4], digits[byte & 15]};
-  return text;
-}
-
 // Titles of every kind a names file may hold; each line must still be
 // valid JSON and give back the title, bytes outside UTF-8 as U+0000-U+00FF.
 TEST(IplookupJson, EveryTitleBecomesValidJsonAndEveryBadAddressAFailure) {
@@ -206,14 +197,16 @@ TEST(IplookupJson, EveryTitleBecomesValidJsonAndEveryBadAddressAFailure) {
         std::to_string(id) + " c" + titles[i].bytes.substr(0, 2) + " " + titles[i].bytes + "\n";
     table += start + " " + std::to_string(id) + "\n";
     args.push_back(start);
-    expected += start + "\t" + std::to_string(id) + "\t" + hex("c" + titles[i].bytes.substr(0, 2)) +
-                "\t" + hex(titles[i].bytes) + "\n";
+    expected += start + "\t" + std::to_string(id) + "\t" +
+                iplookup_oracle::hex("c" + titles[i].bytes.substr(0, 2)) + "\t" +
+                iplookup_oracle::hex(titles[i].bytes) + "\n";
   }
   names += "200 xx\n";  // listed without a title: null
   table += "10.200.0.0 200\n10.201.0.0 201\n";
   args.insert(args.end(), {"not-an-address", "10.200.0.1", "10.201.0.1", "1.1.1.1"});
-  expected += "10.200.0.1\t200\t" + hex("xx") + "\t-\n10.201.0.1\t201\t-\t-\n1.1.1.1\t0\t" +
-              hex("--") + "\t" + hex("Unknown") + "\n";
+  expected += "10.200.0.1\t200\t" + iplookup_oracle::hex("xx") +
+              "\t-\n10.201.0.1\t201\t-\t-\n1.1.1.1\t0\t" + iplookup_oracle::hex("--") + "\t" +
+              iplookup_oracle::hex("Unknown") + "\n";
   write_file(root / "conf/countries", names);
   write_file(root / "conf/countries.ips", "0.0.0.0 0\n" + table);
 

@@ -263,14 +263,6 @@ TEST(IplookupIpv6, FamilyOptionsExcludeEachOther) {
   }
 }
 
-// Hex of a byte text, as the oracle takes code and title ("-": null).
-std::string hex(const std::string &bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char byte : bytes) text += {digits[byte >> 4], digits[byte & 15]};
-  return text;
-}
-
 TEST(IplookupIpv6, JsonCarriesTheAddressAsIpv6Text) {
   SKIP_WITHOUT_PYTHON();
   TempRoot root;
@@ -281,11 +273,12 @@ TEST(IplookupIpv6, JsonCarriesTheAddressAsIpv6Text) {
                                   "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", "::", "5.3.0.1"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "iplookup: not an IPv6 address: 2001:db8::x\n");
-  const std::string ru = "\t1\t" + hex("ru") + "\t" + hex("Russian Federation") + "\n";
-  const std::string expected = "2001:db8::1" + ru + "::ffff:503:1" + ru +
-                               "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff\t7\t" + hex("nl") + "\t" +
-                               hex("Netherlands") + "\n::\t0\t" + hex("--") + "\t" +
-                               hex("Unknown") + "\n5.3.0.1" + ru;
+  const std::string ru = "\t1\t" + iplookup_oracle::hex("ru") + "\t" +
+                         iplookup_oracle::hex("Russian Federation") + "\n";
+  const std::string expected =
+      "2001:db8::1" + ru + "::ffff:503:1" + ru + "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff\t7\t" +
+      iplookup_oracle::hex("nl") + "\t" + iplookup_oracle::hex("Netherlands") + "\n::\t0\t" +
+      iplookup_oracle::hex("--") + "\t" + iplookup_oracle::hex("Unknown") + "\n5.3.0.1" + ru;
   write_file(root / "expected", expected);
   write_file(root / "output", run.out);
   RunResult judged = iplookup_oracle::check({"json", root / "expected", root / "output"});

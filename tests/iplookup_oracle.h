@@ -17,4 +17,12 @@ inline testing_support::RunResult check(std::vector<std::string> args) {
   return testing_support::run_python(args);
 }
 
+// Hex of a byte text, as the oracle takes code and title ("-": null).
+inline std::string hex(const std::string &bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char byte : bytes) text += {digits[byte >> 4], digits[byte & 15]};
+  return text;
+}
+
 }  // namespace iplookup_oracle

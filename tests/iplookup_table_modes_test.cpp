@@ -18,9 +18,9 @@
 #include "test_support.h"
 
 using testing_support::run_in_root;
-using testing_support::run_program;
 using testing_support::RunResult;
 using testing_support::TempRoot;
+using testing_support::with_root;
 using testing_support::write_file;
 
 namespace {
@@ -150,9 +150,7 @@ TEST(IplookupTableModes, ExportFindsTheCodeFoldedAsOrvikFoldsIt) {
     RunResult run = iplookup(root, {"--export", c.code});
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, c.out);
-    std::string err = c.err;
-    if (size_t at = err.find("ROOT"); at != std::string::npos) err.replace(at, 4, root.path());
-    EXPECT_EQ(run.err, err);
+    EXPECT_EQ(run.err, with_root(c.err, root));
   }
 }
 
@@ -196,10 +194,7 @@ TEST(IplookupTableModes, TablesThatCannotBeWalkedFailWithOneLine) {
       RunResult run = iplookup(root, args);
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(run.out, "");
-      std::string err = c.err;
-      for (size_t at = err.find("ROOT"); at != std::string::npos; at = err.find("ROOT"))
-        err.replace(at, 4, root.path());
-      EXPECT_EQ(run.err, err);
+      EXPECT_EQ(run.err, with_root(c.err, root));
     }
   }
 }
@@ -219,9 +214,7 @@ TEST(IplookupTableModes, FailedWriteIsReported) {
        {std::vector<std::string>{"--export", "ru"}, std::vector<std::string>{"--summary"},
         std::vector<std::string>{"--json", "5.3.0.1"}, std::vector<std::string>{"5.3.0.1"}}) {
     SCOPED_TRACE(mode[0]);
-    std::vector<std::string> args{"-r", root.path()};
-    args.insert(args.end(), mode.begin(), mode.end());
-    RunResult run = run_program(IPLOOKUP_BIN, args, "", full_disk);
+    RunResult run = run_in_root(IPLOOKUP_BIN, root, mode, "", full_disk);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "iplookup: cannot write the output: No space left on device\n");
   }

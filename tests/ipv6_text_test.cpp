@@ -6,8 +6,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <random>

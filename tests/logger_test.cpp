@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -175,8 +174,6 @@ TEST_F(Logger, LevelWithoutFileGoesToStandardError) {
       << log("error.log");
 }
 
-// The level's file is a full device (a node of its own: a link to /dev/full
-// would be refused as a link).
 // The day directory is a full tmpfs of one page: the level file can be
 // created, but no line fits.
 TEST_F(Logger, FailedWriteFallsBackAndIsReported) {

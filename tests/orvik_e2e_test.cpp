@@ -19,6 +19,8 @@
 namespace {
 
 using namespace std::string_literals;
+using testing_support::au;
+using testing_support::cn;
 using testing_support::csv_line;
 using testing_support::day_log;
 using testing_support::path_exists;
@@ -43,11 +45,6 @@ class OrvikProgram : public ::testing::Test {
     return run_program(ORVIK_TESTROOT_BIN, {}, input, before_exec);
   }
 };
-
-std::string au(const char *first, const char *last) {
-  return csv_line(first, last, "AU", "Australia");
-}
-std::string cn(const char *first, const char *last) { return csv_line(first, last, "CN", "China"); }
 
 TEST_F(OrvikProgram, BoundaryTables) {
   struct Case {

@@ -13,10 +13,11 @@
 #include <functional>
 #include <vector>
 
-#include "ip_ranges/internal/cidr.h"
+#include "hardening_procs.h"
 #include "orvik_csv.h"
 #include "str.h"
 #include "str/internal/number_scan.h"
+#include "str/internal/uint128.h"
 #include "test_support.h"
 
 namespace orvik_lines {

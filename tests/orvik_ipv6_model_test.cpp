@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,25 +16,12 @@
 
 namespace {
 
+using testing_support::first_difference;
 using testing_support::path_exists;
 using testing_support::python_model;
 using testing_support::read_file;
 using testing_support::RunResult;
 using testing_support::TempRoot;
-
-// "" when equal, else the first line where they differ.
-std::string first_difference(const std::string &written, const std::string &expected) {
-  std::istringstream a(written), b(expected);
-  std::string line_a, line_b;
-  for (int line = 1;; ++line) {
-    const bool more_a = static_cast<bool>(std::getline(a, line_a));
-    const bool more_b = static_cast<bool>(std::getline(b, line_b));
-    if (!more_a && !more_b) return "";
-    if (more_a != more_b || line_a != line_b)
-      return "line " + std::to_string(line) + ": written '" + (more_a ? line_a : "(end)") +
-             "', model '" + (more_b ? line_b : "(end)") + "'";
-  }
-}
 
 // Looks up every probe (lines "ADDRESS ID CLOSED_ID") in the IPv6 table
 // under root; "" when each gives the id of column (0: ID, 1: CLOSED_ID).

@@ -15,7 +15,6 @@
 namespace {
 
 using orvik_lines::kInput4;
-using orvik_lines::kNames;
 using orvik_lines::kOld4;
 using orvik_lines::kOld6;
 using orvik_lines::kTable4;
@@ -25,8 +24,6 @@ using orvik_lines::slash32;
 using orvik_lines::words;
 using testing_support::csv_line;
 using testing_support::day_log;
-using testing_support::list_dir;
-using testing_support::read_file;
 using testing_support::RunResult;
 using testing_support::split_lines;
 using testing_support::TempRoot;
@@ -47,11 +44,11 @@ const std::string kSummary6 =
 
 using OrvikIpv6Options = orvik_lines::TwoTablesRoot;
 
-// -n prints one line per table, each replaced table must hold enough
-// ranges, and nothing is written.
 // A summary line without its "<table>: ".
 std::string without_table(const std::string &line) { return line.substr(line.find(": ") + 2); }
 
+// -n prints one line per table, each replaced table must hold enough
+// ranges, and nothing is written.
 TEST_F(OrvikIpv6Options, CheckCountsEachTable) {
   const std::string nothing4 =
       "conf/countries.ips: 0 lines read, 0 ranges accepted, 1 entries, 0 skipped as unsorted, 0 "

@@ -11,14 +11,12 @@
 #include <vector>
 
 #include "hardening_procs.h"
-#include "orvik_csv.h"
 #include "orvik_ipv6_lines.h"
 #include "test_support.h"
 
 namespace {
 
 using orvik_lines::kInput4;
-using orvik_lines::kNames;
 using orvik_lines::kOld4;
 using orvik_lines::kOld6;
 using orvik_lines::kTable4;
@@ -26,13 +24,10 @@ using orvik_lines::line6;
 using orvik_lines::six_fields;
 using orvik_lines::slash32;
 using orvik_lines::words;
-using testing_support::csv_line;
 using testing_support::day_log;
-using testing_support::list_dir;
 using testing_support::read_file;
 using testing_support::RunResult;
 using testing_support::split_lines;
-using testing_support::TempRoot;
 using testing_support::write_file;
 
 constexpr const char *kTop = "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff";

@@ -20,6 +20,8 @@
 
 namespace {
 
+using testing_support::au;
+using testing_support::cn;
 using testing_support::csv_line;
 using testing_support::day_log;
 using testing_support::list_dir;
@@ -31,11 +33,6 @@ using testing_support::write_file;
 
 constexpr const char *kNames = "0 -- Unknown\n13 au Australia\n45 cn China\n";
 constexpr const char *kOldTable = "0.0.0.0 0\n9.0.0.0 13\n";
-
-std::string au(const char *first, const char *last) {
-  return csv_line(first, last, "AU", "Australia");
-}
-std::string cn(const char *first, const char *last) { return csv_line(first, last, "CN", "China"); }
 
 // Three ranges, and the table orvik makes of them with kNames.
 const std::string kThreeRanges =

@@ -11,12 +11,10 @@
 #include "hardening_procs.h"
 #include "ip_ranges.h"
 #include "replacement_tables.h"
-#include "str.h"
 #include "test_support.h"
 
 namespace {
 
-using testing_support::csv_line;
 using testing_support::read_file;
 using testing_support::run_program;
 using testing_support::write_file;

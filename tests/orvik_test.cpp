@@ -21,6 +21,7 @@
 
 #include "orvik.h"
 #include "orvik_csv.h"
+#include "python_models.h"
 #include "str.h"
 #include "test_support.h"
 
@@ -90,7 +91,7 @@ TEST(OrvikCsvField, QuotedFieldsKeepTheirCommasAndQuotes) {
 // Python's csv module (its default, lenient dialect) as the oracle on lines
 // made of the characters that matter: commas, quotes, blanks, letters.
 TEST(OrvikCsvField, ReadsAsPythonsCsvModule) {
-  if (system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is missing";
+  SKIP_WITHOUT_PYTHON();
   std::mt19937 random(2026);
   const char alphabet[] = {'a', 'b', ',', ',', '"', '"', ' '};
   std::vector<std::string> lines;
@@ -103,12 +104,11 @@ TEST(OrvikCsvField, ReadsAsPythonsCsvModule) {
   }
   // One output line per input line, the fields separated by \x1f.
   const auto python =
-      testing_support::run_program("/bin/sh",
-                                   {"-c",
-                                    "exec python3 -c 'import csv, sys\n"
-                                    "for line in sys.stdin.read().split(\"\\n\")[:-1]:\n"
-                                    "    print(\"\\x1f\".join(next(csv.reader([line]))))'"},
-                                   input);
+      testing_support::run_python({"-c",
+                                   "import csv, sys\n"
+                                   "for line in sys.stdin.read().split('\\n')[:-1]:\n"
+                                   "    print('\\x1f'.join(next(csv.reader([line]))))"},
+                                  input);
   ASSERT_EQ(python.status, 0) << python.err;
   const auto rows = testing_support::split_lines(python.out);
   ASSERT_EQ(rows.size(), lines.size());

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "ip_ranges.h"
-#include "ip_ranges/internal/cidr.h"
 #include "ip_ranges_table_support.h"
 #include "python_models.h"
 #include "str.h"
+#include "str/internal/uint128.h"
 #include "test_support.h"
 
 namespace {
@@ -308,21 +308,6 @@ TEST_F(TamselIpv6, TheLibraryReadsTheTableBack) {
 
 // --- against Python's ipaddress on generated lists --------------------------
 
-// "" when the texts are equal, else the first line where they differ (the
-// texts are too long to print whole).
-std::string first_difference(const std::string &ours, const std::string &model) {
-  if (ours == model) return "";
-  size_t at = 0;
-  while (at < ours.size() && at < model.size() && ours[at] == model[at]) ++at;
-  size_t line_start = ours.rfind('\n', at == 0 ? 0 : at - 1);
-  line_start = line_start == std::string::npos || at == 0 ? 0 : line_start + 1;
-  auto line_at = [line_start](const std::string &text) {
-    return text.substr(line_start, text.find('\n', line_start) - line_start);
-  };
-  return "line " + std::to_string(std::count(ours.begin(), ours.begin() + line_start, '\n') + 1) +
-         ": tamsel \"" + line_at(ours) + "\", model \"" + line_at(model) + "\"";
-}
-
 class TamselIpv6AgainstPython : public TamselIpv6 {
  protected:
   // Generates the list (three files) and runs the model on it.
@@ -360,8 +345,9 @@ TEST_F(TamselIpv6AgainstPython, SameTableAndBlocks) {
     generate_and_model(list.seed, list.lines);
     const std::string table = testing_support::read_file(start / "model.table");
     EXPECT_GE(std::count(table.begin(), table.end(), '\n'), list.least_entries);
-    EXPECT_EQ(first_difference(ours({}), table), "") << "seed " << list.seed;
-    EXPECT_EQ(first_difference(ours({"--cidr"}), testing_support::read_file(start / "model.cidr")),
+    EXPECT_EQ(testing_support::first_difference(ours({}), table), "") << "seed " << list.seed;
+    EXPECT_EQ(testing_support::first_difference(ours({"--cidr"}),
+                                                testing_support::read_file(start / "model.cidr")),
               "")
         << "seed " << list.seed;
   }

@@ -3,7 +3,6 @@
 // results stay each thread's own. Built under ThreadSanitizer by the tsan
 // preset, where any data race fails the run.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -32,7 +31,7 @@ TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThe
   std::string inputs[kVersions];
   for (int v = kVersions - 1; v >= 0; v--) {
     inputs[v] = csv_input(v);
-    ASSERT_EQ(run_program(ORVIK_BIN, {"-r", root.path()}, inputs[v]).status, 0);
+    ASSERT_EQ(run_in_root(ORVIK_BIN, root, {}, inputs[v]).status, 0);
   }
   ScopedCwd cwd(root.path());
   restart_logger("threads");
@@ -42,8 +41,7 @@ TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThe
   pid_t writer = fork_child([&] {
     int failed = 0;
     for (int run = 1; run <= kReplacements; run++) {
-      if (run_program(ORVIK_BIN, {"-r", root.path()}, inputs[run % kVersions]).status != 0)
-        failed++;
+      if (run_in_root(ORVIK_BIN, root, {}, inputs[run % kVersions]).status != 0) failed++;
       usleep(25000);  // spread over a few seconds: the reload looks at whole seconds
     }
     return failed;

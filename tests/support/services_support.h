@@ -68,4 +68,14 @@ inline bool logged(const std::string &root, const std::string &file, const std::
   return testing_support::day_log(root, file).find(text) != std::string::npos;
 }
 
+// Polls done every 10 ms for up to 5 s, for what a detached process does in
+// its own time; whether it came true.
+inline bool wait_until(const std::function<bool()> &done) {
+  for (int i = 0; i < 500; ++i) {
+    if (done()) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
 }  // namespace services_support

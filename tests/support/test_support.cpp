@@ -153,4 +153,17 @@ std::string with_root(std::string text, const TempRoot &root) {
   return text;
 }
 
+std::string first_difference(const std::string &ours, const std::string &expected) {
+  std::istringstream a(ours), b(expected);
+  std::string line_a, line_b;
+  for (int line = 1;; ++line) {
+    const bool more_a = static_cast<bool>(std::getline(a, line_a));
+    const bool more_b = static_cast<bool>(std::getline(b, line_b));
+    if (!more_a && !more_b) return "";
+    if (more_a != more_b || line_a != line_b)
+      return "line " + std::to_string(line) + ": ours '" + (more_a ? line_a : "(end)") +
+             "', expected '" + (more_b ? line_b : "(end)") + "'";
+  }
+}
+
 }  // namespace testing_support

@@ -64,6 +64,10 @@ RunResult run_in_root(const std::string &program, const TempRoot &root,
                       std::vector<std::string> args, const std::string &input = "",
                       const std::function<void()> &before_exec = nullptr);
 
+// "" when the texts are equal, else the first line where they differ, for
+// outputs too long to print whole.
+std::string first_difference(const std::string &ours, const std::string &expected);
+
 // text with every "ROOT" replaced by root's path, for the messages and
 // outputs that name files in the root.
 std::string with_root(std::string text, const TempRoot &root);
