@@ -169,7 +169,7 @@ void register_lookup(const std::string &name, const std::vector<Probe> &probes, 
 // same addresses (widened to IPv6 for the IPv6 table, or its own random ones).
 void register_ours(const std::string &group, const Table4 &t, const Table6 &t6,
                    const std::vector<uint32_t> &probes, const std::vector<Address6> &probes6) {
-  register_lookup(group + "/today_record_lookup", probes,
+  register_lookup(group + "/unindexed_record", probes,
                   [&t](uint32_t a) { return record_lookup(t, a); });
   register_lookup(group + "/bisect", probes, [&t](uint32_t a) {
     return velmor::range_bisect(t.starts.data(), t.ids.data(), t.count(), a);
