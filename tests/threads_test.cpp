@@ -42,7 +42,7 @@ TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThe
     int failed = 0;
     for (int run = 1; run <= kReplacements; run++) {
       if (run_in_root(ORVIK_BIN, root, {}, inputs[run % kVersions]).status != 0) failed++;
-      usleep(25000);  // spread over a few seconds: the reload looks at whole seconds
+      usleep(25000);  // time for the readers to sweep the tables they pick up
     }
     return failed;
   });

@@ -43,8 +43,33 @@ typedef struct ip_ranges {
  * cannot be had (reported). */
 ip_ranges *ip_ranges_new(const char *name);
 
-/* Releases a record made by ip_ranges_new and everything it holds (tables,
- * names, name); a null record is ignored. Pointers taken from the record are
+/* A new record for the table name whose tables and names come from the
+ * compiled table "conf/<name>.ipt" (velmor-tables(5)), mapped read-only and
+ * shared through the page cache with every other record, thread and
+ * process that maps it; null when memory cannot be had (reported). As with
+ * ip_ranges_new nothing is read at creation: the first lookup, name query,
+ * ip_ranges_load or ip_ranges_load6 opens the file, checking its header and
+ * sizes (constant time). Every function of this header works on the record:
+ * starts, ids, codes and titles then point into the mapping (never write
+ * through them), and both tables and the names always come from one
+ * compiled file. When that file is missing, damaged or older than one of
+ * its sources (a text table or the names file is newer, or one appeared or
+ * went away since it was compiled), the record reads the text tables
+ * exactly as a record of ip_ranges_new does, and this is logged once per
+ * process for each file and reason (LOG_MESSAGE); so a server can use it
+ * whatever is installed. A reload (ip_ranges_reload, _reload6) compares the
+ * identities of the compiled file and its three sources with those the
+ * last open saw (four stats) and, when one differs, maps the new file
+ * before the old one is unmapped: both tables and the names switch
+ * together, and each of reload and reload6 gives true once for every such
+ * switch, after which the pointers of both tables and the names are invalid.
+ * A record costs a few kilobytes of its own; the file's pages are shared.
+ * Replace the compiled file only by renaming a new one over it: a file
+ * truncated or rewritten under its readers makes them fail (SIGBUS). */
+ip_ranges *ip_ranges_new_mapped(const char *name);
+
+/* Releases a record made by ip_ranges_new or ip_ranges_new_mapped and
+ * everything it holds (tables, names, name, mapping); a null record is ignored. Pointers taken from the record are
  * invalid afterwards. Without it a record lives until the process ends. */
 void ip_ranges_free(ip_ranges *table);
 
