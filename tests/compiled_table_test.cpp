@@ -59,11 +59,13 @@ struct Comparer {
 
   void v4(uint32_t addr) {
     const uint8_t a = ip_ranges_lookup(heap, addr), b = ip_ranges_lookup(mapped, addr);
-    if (a != b && differences++ < 5) ADD_FAILURE() << str_ip_format(addr) << ": " << +a << " " << +b;
+    if (a != b && differences++ < 5)
+      ADD_FAILURE() << str_ip_format(addr) << ": " << +a << " " << +b;
   }
   void v6(const uint8_t addr[16]) {
     const uint8_t a = ip_ranges_lookup6(heap, addr), b = ip_ranges_lookup6(mapped, addr);
-    if (a != b && differences++ < 5) ADD_FAILURE() << str_ip6_format(addr) << ": " << +a << " " << +b;
+    if (a != b && differences++ < 5)
+      ADD_FAILURE() << str_ip6_format(addr) << ": " << +a << " " << +b;
   }
   void v6(velmor::uint128 addr) {
     uint8_t bytes[16];
@@ -163,7 +165,8 @@ TEST(CompiledTable, DamagedFilesAreRefusedAndTheTextTablesAnswer) {
   };
   const Case cases[] = {
       {"cut to 100 bytes", [](std::string b) { return b.substr(0, 100); }, "shorter than a header"},
-      {"cut by one byte", [](std::string b) { return b.substr(0, b.size() - 1); }, "the header says"},
+      {"cut by one byte", [](std::string b) { return b.substr(0, b.size() - 1); },
+       "the header says"},
       {"empty", [](std::string) { return std::string(); }, "shorter than a header"},
       {"magic", [](std::string b) { return b.replace(0, 1, "X"); }, "bad magic"},
       {"version",
@@ -256,7 +259,8 @@ TEST(CompiledTable, DamagedFilesAreRefusedAndTheTextTablesAnswer) {
       ip_ranges *mapped = ip_ranges_new_mapped("countries");
       Comparer compare{heap.table, mapped};
       for (uint32_t a = 0; a < 4000; a++) compare.v4(a * 1'000'003u);
-      for (uint64_t a = 0; a < 4000; a++) compare.v6(velmor::uint128{a * 0x0004'0000'0000'0001u} << 64);
+      for (uint64_t a = 0; a < 4000; a++)
+        compare.v6(velmor::uint128{a * 0x0004'0000'0000'0001u} << 64);
       EXPECT_FALSE(velmor::answers_from_compiled(mapped)) << c.what;
       EXPECT_STREQ(ip_ranges_code(mapped, 3), "tad") << c.what;
       EXPECT_EQ(compare.differences, 0) << c.what;
@@ -328,7 +332,8 @@ TEST(CompiledTable, StaleFilesFallBackToTheTextTables) {
     const char *logged;
   };
   const Case cases[] = {
-      {"IPv4 table newer", [] { set_mtime("conf/countries.ips", kTime + 2); }, "conf/countries.ips is newer"},
+      {"IPv4 table newer", [] { set_mtime("conf/countries.ips", kTime + 2); },
+       "conf/countries.ips is newer"},
       {"IPv6 table newer by a nanosecond",
        [] {
          struct stat st;
@@ -338,7 +343,8 @@ TEST(CompiledTable, StaleFilesFallBackToTheTextTables) {
        "conf/countries6.ips is newer"},
       {"names newer", [] { set_mtime("conf/countries", kTime + 2); }, "conf/countries is newer"},
       {"names gone", [] { unlink("conf/countries"); }, "conf/countries is gone"},
-      {"IPv6 table appeared", [] { write_file("conf/countries6.ips", ":: 9\n"); }, "conf/countries6.ips has appeared"},
+      {"IPv6 table appeared", [] { write_file("conf/countries6.ips", ":: 9\n"); },
+       "conf/countries6.ips has appeared"},
   };
   for (const Case &c : cases) {
     RangesRoot root;
@@ -355,7 +361,8 @@ TEST(CompiledTable, StaleFilesFallBackToTheTextTables) {
     ip_ranges *mapped = ip_ranges_new_mapped("countries");
     Comparer compare{heap.table, mapped};
     for (uint32_t a = 0; a < 2000; a++) compare.v4(a * 2'000'003u);
-    for (uint64_t a = 0; a < 2000; a++) compare.v6(velmor::uint128{a * 0x0008'0000'0000'0001u} << 64);
+    for (uint64_t a = 0; a < 2000; a++)
+      compare.v6(velmor::uint128{a * 0x0008'0000'0000'0001u} << 64);
     compare.names();
     EXPECT_FALSE(velmor::answers_from_compiled(mapped)) << c.what;
     EXPECT_EQ(compare.differences, 0) << c.what;
@@ -486,7 +493,8 @@ TEST(CompiledWriter, RefusesDescendingStartsAndNeverWritesInPlace) {
   content.count4 = 3;
   EXPECT_FALSE(velmor::write_compiled(kCompiled, content));
   EXPECT_FALSE(path_exists(kCompiled));
-  EXPECT_NE(root.error_log().find("IPv4 entry 3 starts below the one before it"), std::string::npos);
+  EXPECT_NE(root.error_log().find("IPv4 entry 3 starts below the one before it"),
+            std::string::npos);
   const uint64_t his[] = {0, 5, 5}, los[] = {0, 9, 8};
   content.count4 = 2;
   content.his = his;
@@ -494,7 +502,8 @@ TEST(CompiledWriter, RefusesDescendingStartsAndNeverWritesInPlace) {
   content.ids6 = ids;
   content.count6 = 3;
   EXPECT_FALSE(velmor::write_compiled(kCompiled, content));
-  EXPECT_NE(root.error_log().find("IPv6 entry 3 starts below the one before it"), std::string::npos);
+  EXPECT_NE(root.error_log().find("IPv6 entry 3 starts below the one before it"),
+            std::string::npos);
 
   content.count6 = 2;
   const char *const codes[256] = {"--", "aa"}, *const titles[256] = {"None", "Alpha"};
@@ -531,7 +540,8 @@ TEST(CompiledWriter, CompilesWhatTheTextFilesHold) {
       {"an empty IPv4 table", "", ":: 0\n", "", true, ""},
       {"neither table", nullptr, nullptr, "7 aa A\n", false, "neither conf/countries.ips nor"},
       {"no entries", "garbage\n", nullptr, nullptr, false, "conf/countries.ips gives no table"},
-      {"descending", "10.0.0.0 1\n9.0.0.0 2\n", nullptr, nullptr, false, "IPv4 entry 2 starts below"},
+      {"descending", "10.0.0.0 1\n9.0.0.0 2\n", nullptr, nullptr, false,
+       "IPv4 entry 2 starts below"},
   };
 
   for (const Case &c : cases) {

@@ -444,8 +444,8 @@ TEST(IpRangesStates, EmptyFileIsNotReadAgainUntilAReloadSeesItChanged) {
   write_file_at(kTable, "", kTime);
   ScopedRanges table("countries");
   EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 0);
-  EXPECT_FALSE(ip_ranges_reload(table.table));  // the same empty file
-  write_file_at(kTable, kThreeEntries, kTime);  // same time, another size
+  EXPECT_FALSE(ip_ranges_reload(table.table));                  // the same empty file
+  write_file_at(kTable, kThreeEntries, kTime);                  // same time, another size
   EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 0);  // lookups never load again
   EXPECT_TRUE(ip_ranges_reload(table.table));
   EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 7);

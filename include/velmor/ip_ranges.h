@@ -7,9 +7,12 @@
  *
  * Threads: a record is used by one thread at a time (its first lookup loads
  * the table, a reload frees the arrays). A server gives each worker thread
- * its own record, about 5 bytes per IPv4 entry and 17 per IPv6 entry, each
- * table with an index of at most half a byte per entry, and each thread
- * calls ip_ranges_reload at its own pace. */
+ * its own record and each thread calls ip_ranges_reload at its own pace. A
+ * record of ip_ranges_new holds its own copy of the tables, about 5 bytes
+ * per IPv4 entry and 17 per IPv6 entry, each table with an index of at most
+ * half a byte per entry; a record of ip_ranges_new_mapped maps the compiled
+ * table "conf/%s.ipt", whose pages every record, thread and process shares,
+ * and costs a few kilobytes of its own. */
 #ifndef VELMOR_IP_RANGES_H
 #define VELMOR_IP_RANGES_H
 
@@ -24,18 +27,20 @@ typedef struct ip_ranges {
   char *name;          /* table name, e.g. "countries" */
   uint32_t *starts;    /* boundary starts, ascending; null while not loaded */
   uint8_t *ids;        /* id of each entry of starts */
-  int64_t mtime;       /* boundary file mtime seen by the last load */
+  int64_t mtime;       /* boundary file mtime seen by the last load, whole
+                          seconds; 0 when the file could not be examined */
   uint32_t load_tried; /* set by the first lookup that found no table */
   int32_t count;       /* entries in starts and ids */
   char *names_text;    /* names file, edited in place while parsed */
-  char **codes;        /* 256 references into names_text, or null */
-  char **titles;       /* 256 references into names_text, or null */
+  char **codes;        /* 256 references into names_text (into the compiled
+                          file on a mapped record, names_text then null), or null */
+  char **titles;       /* the same for the titles */
   /* The library's own state of the record (the lookup indexes, built at
-   * load, and the IPv6 table); null on a record not made by ip_ranges_new
-   * (zero it in a record made by hand), whose lookups then bisect the whole
-   * table. The index matches the arrays of the last load: change starts,
-   * ids and count of a record from ip_ranges_new only through the functions
-   * below. */
+   * load, the IPv6 table, a mapped record's compiled file); null on a record
+   * not made by ip_ranges_new or ip_ranges_new_mapped (zero it in a record
+   * made by hand), whose lookups then bisect the whole table. The index
+   * matches the arrays of the last load: change starts, ids and count of a
+   * record from those functions only through the functions below. */
   struct ip_ranges_state *state;
 } ip_ranges;
 
@@ -69,8 +74,8 @@ ip_ranges *ip_ranges_new(const char *name);
 ip_ranges *ip_ranges_new_mapped(const char *name);
 
 /* Releases a record made by ip_ranges_new or ip_ranges_new_mapped and
- * everything it holds (tables, names, name, mapping); a null record is ignored. Pointers taken from the record are
- * invalid afterwards. Without it a record lives until the process ends. */
+ * everything it holds (tables, names, name, mapping); a null record is ignored. Pointers taken from
+ * the record are invalid afterwards. Without it a record lives until the process ends. */
 void ip_ranges_free(ip_ranges *table);
 
 /* ---- names (begin) ---- */
@@ -107,9 +112,13 @@ int16_t ip_ranges_find(ip_ranges *table, const char *code);
  * read"), and a null record ("NULL ranges"). */
 bool ip_ranges_load(ip_ranges *table);
 
-/* When the file's mtime differs from the recorded one: drops the table and
- * the names (both are read again on next use), loads the file and gives true
- * whatever the load gave. Otherwise false; costs one stat. */
+/* When the file is not the one the last load saw (its identity: device,
+ * inode, size and modification time to the nanosecond, so that every
+ * replacement is seen, also two within one second): drops the table and the
+ * names (both are read again on next use), loads the file and gives true
+ * whatever the load gave. Otherwise false; costs one stat. A file that
+ * cannot be examined is reported at each call ("cannot stat") and loaded
+ * once it is there again. */
 bool ip_ranges_reload(ip_ranges *table);
 
 /* Id of the last entry whose start is not above addr (through the record's
@@ -132,8 +141,8 @@ uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr);
  * report on a record not made by ip_ranges_new. */
 bool ip_ranges_load6(ip_ranges *table);
 
-/* ip_ranges_reload for the IPv6 table: when the file's mtime differs from
- * the recorded one, drops the IPv6 table and the names, loads the file and
+/* ip_ranges_reload for the IPv6 table: when the file is not the one the last
+ * load saw (by identity), drops the IPv6 table and the names, loads the file and
  * gives true whatever the load gave. Otherwise false; costs one stat. False
  * for a null record or one not made by ip_ranges_new. */
 bool ip_ranges_reload6(ip_ranges *table);

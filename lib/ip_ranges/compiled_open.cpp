@@ -38,8 +38,7 @@ CompiledFault check_sources(const char *name, const CompiledTables &tables,
     if (!recorded && now.present) change = "has appeared";
     if (recorded && now.present && now.mtime_ns > seen.compiled.mtime_ns) change = "is newer";
     if (!change) continue;
-    snprintf(problem->text, sizeof problem->text, "conf/%s%s %s", name, kSourceSuffixes[s],
-             change);
+    snprintf(problem->text, sizeof problem->text, "conf/%s%s %s", name, kSourceSuffixes[s], change);
     return CompiledFault::stale;
   }
   return CompiledFault::none;
@@ -103,10 +102,10 @@ CompiledFault map_compiled(const char *name, CompiledMapping *mapping, CompiledS
     return with_errno(problem, "cannot open it");
   }
   seen->compiled = fd_identity(fd);
-  CompiledFault fault = seen->compiled.present
-                            ? map_and_check(fd, static_cast<uint64_t>(seen->compiled.size),
-                                            mapping, problem)
-                            : with_errno(problem, "cannot examine it");
+  CompiledFault fault =
+      seen->compiled.present
+          ? map_and_check(fd, static_cast<uint64_t>(seen->compiled.size), mapping, problem)
+          : with_errno(problem, "cannot examine it");
   close(fd);  // the mapping keeps the file
   // The sources are examined after the compiled file was opened, so the
   // identities a reload compares are never older than the file mapped.

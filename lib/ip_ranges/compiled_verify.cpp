@@ -109,9 +109,8 @@ bool verify_compiled(const char *path, CompiledProblem *problem) {
   }
   const FileIdentity identity = fd_identity(fd);
   const uint64_t size = identity.present ? static_cast<uint64_t>(identity.size) : 0;
-  void *base = size >= sizeof(compiled::Header)
-                   ? mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0)
-                   : MAP_FAILED;
+  void *base = size >= sizeof(compiled::Header) ? mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0)
+                                                : MAP_FAILED;
   const int error = errno;
   close(fd);
   if (base == MAP_FAILED) {

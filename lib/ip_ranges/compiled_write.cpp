@@ -115,9 +115,15 @@ bool build_image(const CompiledContent &c, const Indexes &indexes, const Names &
   h.index4 = {indexes.v4.buckets, indexes.v4.shift};
   h.index6 = {indexes.v6.buckets, indexes.v6.shift};
   memcpy(h.sources, c.sources, sizeof h.sources);
-  const void *data[compiled::section_count] = {
-      c.starts, c.ids, indexes.v4.bucket_starts, c.his, c.los, c.ids6, indexes.v6.bucket_starts,
-      names.offsets, names.pool.data()};
+  const void *data[compiled::section_count] = {c.starts,
+                                               c.ids,
+                                               indexes.v4.bucket_starts,
+                                               c.his,
+                                               c.los,
+                                               c.ids6,
+                                               indexes.v6.bucket_starts,
+                                               names.offsets,
+                                               names.pool.data()};
   const uint64_t sizes[compiled::section_count] = {
       uint64_t{c.count4} * 4, c.count4, index_bytes(indexes.v4), uint64_t{c.count6} * 8,
       uint64_t{c.count6} * 8, c.count6, index_bytes(indexes.v6), sizeof names.offsets,
@@ -247,8 +253,8 @@ Attempt compile_once(const char *name, const char *target) {
   FileIdentity before[compiled::source_count];
   identities(name, before);
   if (!before[compiled::source_ipv4].present && !before[compiled::source_ipv6].present) {
-    log_msg(LOG_ERROR, "cannot compile table %s: neither conf/%s.ips nor conf/%s6.ips exists",
-            name, name, name);
+    log_msg(LOG_ERROR, "cannot compile table %s: neither conf/%s.ips nor conf/%s6.ips exists", name,
+            name, name);
     return Attempt::failed;
   }
   ip_ranges *table = ip_ranges_new(name);
@@ -300,8 +306,7 @@ bool compile_table(const char *name) {
     const Attempt result = compile_once(name, target.c_str());
     if (result != Attempt::changed) return result == Attempt::written;
   }
-  log_msg(LOG_ERROR, "cannot compile table %s: its files kept changing while being compiled",
-          name);
+  log_msg(LOG_ERROR, "cannot compile table %s: its files kept changing while being compiled", name);
   return false;
 }
 

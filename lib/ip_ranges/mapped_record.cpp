@@ -46,9 +46,10 @@ void report_fallback(const char *name, CompiledFault fault, const CompiledProble
   static auto *reported = new (std::nothrow) std::set<std::string>;
   try {
     std::lock_guard<std::mutex> hold(lock);
-    if (reported && !reported->insert(std::string(path.c_str()) + '\n' + fault_text(fault) +
-                                      '\n' + problem.text)
-                         .second)
+    if (reported &&
+        !reported
+             ->insert(std::string(path.c_str()) + '\n' + fault_text(fault) + '\n' + problem.text)
+             .second)
       return;
   } catch (...) {
     // Without memory for the key the line is logged again; nothing is lost.
@@ -115,8 +116,8 @@ void attach_mapping(ip_ranges *table, const CompiledTables &t) {
   if (t.sources[compiled::source_names].present) attach_names(table, t);
 }
 
-// Maps the compiled file anew, or falls back to the text tables (loaded on
-// their next use), and only then lets the old mapping go.
+// Maps the compiled file anew, or falls back to the text tables (loaded by
+// the caller or on their first use), and only then lets the old mapping go.
 void open_record(ip_ranges *table) {
   MappedRecord &m = *table->state->mapped;
   CompiledMapping fresh;
@@ -129,8 +130,6 @@ void open_record(ip_ranges *table) {
   } else {
     drop_text_tables(table);
   }
-  table->load_tried = 0;
-  table->state->load6_tried = false;
   if (fault == CompiledFault::none) {
     attach_mapping(table, fresh.tables);
   } else {
@@ -184,11 +183,18 @@ bool mapped_load_names(ip_ranges *table) {
 bool mapped_reload(ip_ranges *table, Family family) {
   MappedRecord &m = *table->state->mapped;
   if (!m.opened || files_changed(table, m, family)) {
+    ip_ranges_state *state = table->state;
+    const bool used4 = table->starts || table->load_tried;
+    const bool used6 = state->his || state->load6_tried;
     open_record(table);
     m.generation++;
     // From the text tables the family is loaded at once, as a reload of a
-    // record of ip_ranges_new loads it.
-    if (!m.mapping.base) mapped_load(table, family);
+    // record of ip_ranges_new loads it, and so is the other family when the
+    // record had loaded or tried it: its lookups do not load again.
+    if (!m.mapping.base) {
+      if (family == Family::ipv4 || used4) mapped_load(table, Family::ipv4);
+      if (family == Family::ipv6 || used6) mapped_load(table, Family::ipv6);
+    }
   }
   uint32_t &reported = m.reported[family == Family::ipv4 ? 0 : 1];
   if (reported == m.generation) return false;

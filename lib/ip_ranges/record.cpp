@@ -3,9 +3,9 @@
 // table file changes, and released by ip_ranges_free. Whatever drops a
 // table's arrays also resets its count, so a record never claims entries it
 // does not hold.
-#include "ip_ranges/internal/mapped_record.h"
 #include "ip_ranges/internal/record.h"
 #include "ip_ranges.h"
+#include "ip_ranges/internal/mapped_record.h"
 #include "misc.h"
 #include "misc/internal/paths.h"
 

@@ -16,8 +16,7 @@ FileIdentity from_stat(const struct stat &st) {
   identity.device = static_cast<uint64_t>(st.st_dev);
   identity.inode = static_cast<uint64_t>(st.st_ino);
   identity.size = static_cast<int64_t>(st.st_size);
-  identity.mtime_ns =
-      static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  identity.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
   return identity;
 }
 
@@ -40,8 +39,7 @@ FileIdentity fd_identity(int fd) {
 
 bool same_identity(const FileIdentity &a, const FileIdentity &b) {
   if (!a.present || !b.present) return a.present == b.present;
-  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-         a.mtime_ns == b.mtime_ns;
+  return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtime_ns == b.mtime_ns;
 }
 
 }  // namespace velmor

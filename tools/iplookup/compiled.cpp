@@ -1,9 +1,9 @@
 // --compile and --verify: the compiled table conf/<table>.ipt written from
 // the text tables, and checked whole.
+#include "command_line.h"
 #include "ip_ranges/internal/compiled_table.h"
 #include "misc/internal/logged_error.h"
 #include "request.h"
-#include "command_line.h"
 
 namespace iplookup {
 

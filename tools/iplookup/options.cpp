@@ -65,8 +65,8 @@ bool is_table_name(const char *name) { return *name != '\0' && str_is_filename(n
 // Sets the mode; asking for two different ones is a usage error.
 bool choose_mode(const Program &program, Mode mode, Request *request, int *status) {
   if (request->mode != Mode::plain && request->mode != mode) {
-    *status =
-        velmor_tools::usage_error(program, "--json, --export, --summary, --compile and --verify exclude each other");
+    *status = velmor_tools::usage_error(
+        program, "--json, --export, --summary, --compile and --verify exclude each other");
     return false;
   }
   request->mode = mode;

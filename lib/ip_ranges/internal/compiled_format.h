@@ -120,20 +120,20 @@ struct IndexParameters {
 };
 
 struct Header {
-  char magic[8];             // compiled::magic
-  uint32_t version;          // format_version
-  uint32_t byte_order;       // byte_order_mark in the writer's order
-  uint32_t header_size;      // sizeof(Header): where a reader may expect sections
-  uint32_t reserved0;        // zero
-  uint64_t file_size;        // the whole file, header included
-  uint64_t checksum;         // checksum() of the whole file with this field zero
-  uint32_t count4;           // IPv4 entries (0: no IPv4 table)
-  uint32_t count6;           // IPv6 entries (0: no IPv6 table)
-  IndexParameters index4;    // over starts4, top bits of the address
-  IndexParameters index6;    // over his6, top bits of the high half
+  char magic[8];                         // compiled::magic
+  uint32_t version;                      // format_version
+  uint32_t byte_order;                   // byte_order_mark in the writer's order
+  uint32_t header_size;                  // sizeof(Header): where a reader may expect sections
+  uint32_t reserved0;                    // zero
+  uint64_t file_size;                    // the whole file, header included
+  uint64_t checksum;                     // checksum() of the whole file with this field zero
+  uint32_t count4;                       // IPv4 entries (0: no IPv4 table)
+  uint32_t count6;                       // IPv6 entries (0: no IPv6 table)
+  IndexParameters index4;                // over starts4, top bits of the address
+  IndexParameters index6;                // over his6, top bits of the high half
   SectionPlace sections[section_count];  // where each Section lies
   SourceStamp sources[source_count];     // the files it was compiled from
-  uint8_t reserved[32];      // zero; room for later versions
+  uint8_t reserved[32];                  // zero; room for later versions
 };
 
 static_assert(sizeof(Header) == 288, "the header's layout is part of the format");

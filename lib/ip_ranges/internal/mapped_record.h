@@ -17,10 +17,10 @@
 namespace velmor {
 
 struct MappedRecord {
-  bool opened = false;      // the first use has chosen the compiled file or the text files
-  CompiledMapping mapping;  // base set while the record answers from the compiled file
-  CompiledSeen seen;        // the files the last open saw (text loads update their table's)
-  uint32_t generation = 0;  // opens that a reload made
+  bool opened = false;            // the first use has chosen the compiled file or the text files
+  CompiledMapping mapping;        // base set while the record answers from the compiled file
+  CompiledSeen seen;              // the files the last open saw (text loads update their table's)
+  uint32_t generation = 0;        // opens that a reload made
   uint32_t reported[2] = {0, 0};  // the generation reload and reload6 last gave true for
 };
 
