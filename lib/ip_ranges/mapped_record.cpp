@@ -3,6 +3,9 @@
 // one report per process of a compiled file that cannot be used.
 #include "ip_ranges/internal/mapped_record.h"
 
+#include <unistd.h>
+
+#include <climits>
 #include <mutex>
 #include <new>
 #include <set>
@@ -37,23 +40,31 @@ const char *fault_text(CompiledFault fault) {
   return "is fine";
 }
 
-// Once per process for each file and reason: a server whose 32 threads each
-// open a record must not log 32 lines, nor one per reload.
-void report_fallback(const char *name, CompiledFault fault, const CompiledProblem &problem) {
-  PathText path;
-  if (!compiled_path(name, path)) return;
+// Once per process for each file (by its directory as well: a process may
+// change directories) and kind of fault: a server whose 32 threads each
+// open a record must not log 32 lines, nor one per reload. The first
+// report of a kind says what was wrong. A process that met more than
+// kRemembered of them logs the others each time.
+constexpr size_t kRemembered = 4096;
+
+bool first_report(const char *path, CompiledFault fault) {
   static std::mutex lock;
   static auto *reported = new (std::nothrow) std::set<std::string>;
+  char dir[PATH_MAX];
+  if (!getcwd(dir, sizeof dir)) dir[0] = '\0';
   try {
+    std::string key = std::string(dir) + '/' + path + '\n' + fault_text(fault);
     std::lock_guard<std::mutex> hold(lock);
-    if (reported &&
-        !reported
-             ->insert(std::string(path.c_str()) + '\n' + fault_text(fault) + '\n' + problem.text)
-             .second)
-      return;
+    if (!reported || reported->size() >= kRemembered) return true;
+    return reported->insert(std::move(key)).second;
   } catch (...) {
-    // Without memory for the key the line is logged again; nothing is lost.
+    return true;  // without memory for the key the line is logged again; nothing is lost
   }
+}
+
+void report_fallback(const char *name, CompiledFault fault, const CompiledProblem &problem) {
+  PathText path;
+  if (!compiled_path(name, path) || !first_report(path.c_str(), fault)) return;
   log_msg(LOG_MESSAGE, "compiled table %s %s (%s): reading the text tables", path.c_str(),
           fault_text(fault), problem.text);
 }
