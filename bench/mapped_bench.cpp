@@ -144,20 +144,25 @@ void first_answers(const Probes &p) {
          median(mapped) / 1000, median(heap) / 1000);
 }
 
-// "RssAnon" and "VmPTE" of /proc/self/status in KiB: what a process holds
-// that no other shares.
-long private_kib() {
+// A field of /proc/self/status in KiB ("RssAnon:", "VmPTE:").
+long status_kib(const std::string &field) {
   std::ifstream status("/proc/self/status");
   std::string key;
-  long value, sum = 0;
+  long value = 0;
   while (status >> key) {
-    if ((key == "RssAnon:" || key == "VmPTE:") && status >> value) sum += value;
+    if (key == field && status >> value) return value;
   }
-  return sum;
+  return 0;
 }
+
+// What a process holds that no other shares: its anonymous pages and its
+// page tables.
+long private_kib() { return status_kib("RssAnon:") + status_kib("VmPTE:"); }
 
 // Every entry of both tables looked up once: every page of the mapping touched.
 void touch_all(ip_ranges *t) {
+  ip_ranges_load(t);
+  ip_ranges_load6(t);
   for (int32_t i = 0; i < t->count; i++) benchmark::DoNotOptimize(ip_ranges_lookup(t, t->starts[i]));
   for (int32_t i = 0; i < ip_ranges_count6(t); i++) {
     uint8_t start[16], id;
@@ -173,6 +178,7 @@ void private_memory() {
   if (child == 0) {
     ip_ranges *first = ip_ranges_new_mapped("countries");
     touch_all(first);
+    const long anon = status_kib("RssAnon:"), tables = status_kib("VmPTE:");
     const long before = private_kib();
     std::vector<ip_ranges *> more;
     for (int i = 0; i < kFurtherRecords; i++) {
@@ -181,8 +187,10 @@ void private_memory() {
     }
     const long after = private_kib();
     printf("private memory per further mapped record (anonymous + page tables, every page "
-           "touched): %.1f KiB (%d records)\n",
-           static_cast<double>(after - before) / kFurtherRecords, kFurtherRecords);
+           "touched): %.1f KiB (%.1f + %.1f; %d records)\n",
+           static_cast<double>(after - before) / kFurtherRecords,
+           static_cast<double>(status_kib("RssAnon:") - anon) / kFurtherRecords,
+           static_cast<double>(status_kib("VmPTE:") - tables) / kFurtherRecords, kFurtherRecords);
     ip_ranges *heap = ip_ranges_new("countries");
     touch_all(heap);
     printf("private memory of a heap record: %.1f KiB\n",
@@ -212,8 +220,10 @@ long mapping_pss_kib() {
 }
 
 void shared_pss() {
-  int ready[2], go[2], report[2];
-  if (pipe(ready) || pipe(go) || pipe(report)) std::abort();
+  // Two rounds, each with its own pipe: all measure while all hold their
+  // mappings, and none leaves before every one has measured.
+  int ready[2], go[2], report[2], leave[2];
+  if (pipe(ready) || pipe(go) || pipe(report) || pipe(leave)) std::abort();
   fflush(stdout);
   for (int i = 0; i < kProcesses; i++) {
     if (fork() == 0) {
@@ -223,7 +233,7 @@ void shared_pss() {
       if (write(ready[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) _exit(1);
       const long pss = mapping_pss_kib();
       if (write(report[1], &pss, sizeof pss) != sizeof pss) _exit(1);
-      if (read(go[0], &byte, 1) != 1) _exit(1);  // held until every one has measured
+      if (read(leave[0], &byte, 1) != 1) _exit(1);  // held until every one has measured
       _exit(0);
     }
   }
@@ -238,7 +248,7 @@ void shared_pss() {
     sum += pss;
   }
   for (int i = 0; i < kProcesses; i++)
-    if (write(go[1], &byte, 1) != 1) std::abort();
+    if (write(leave[1], &byte, 1) != 1) std::abort();
   for (int i = 0; i < kProcesses; i++) wait(nullptr);
   struct stat st;
   stat("conf/countries.ipt", &st);

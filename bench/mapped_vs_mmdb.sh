@@ -35,15 +35,16 @@ echo "lines: $(wc -l <"$lists/geolite2-country-ipv4.csv") IPv4, $(wc -l <"$lists
 "$build/iplookup" -r "$root" --verify
 
 MAPPED_BENCH_ROOT=$root MAPPED_BENCH_MMDB=$mmdb "$build/bench/mapped_bench" \
-  --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+  --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true
 
 # Whole processes: iplookup with the compiled table, with the text tables
 # only (the compiled file moved aside), and mmdblookup.
 for address in 8.8.8.8 2a02:6b8::1; do
-  hyperfine -N --warmup 20 --runs 200 --export-markdown /dev/stdout \
+  hyperfine -N --style basic --warmup 20 --runs 300 \
     "$build/iplookup -r $root $address" \
     "mmdblookup --file $mmdb --ip $address"
 done
 mv "$root/conf/countries.ipt" "$root/conf/countries.ipt.aside"
-hyperfine -N --warmup 3 --runs 20 "$build/iplookup -r $root 8.8.8.8" "$build/iplookup -r $root 2a02:6b8::1"
+hyperfine -N --style basic --warmup 3 --runs 20 "$build/iplookup -r $root 8.8.8.8" "$build/iplookup -r $root 2a02:6b8::1"
 mv "$root/conf/countries.ipt.aside" "$root/conf/countries.ipt"
