@@ -57,11 +57,17 @@ TEST_F(TamselProgram, NoIdForRuFailsWithoutATable) {
     const char *line;
   };
   const Case cases[] = {
-      {nullptr, {}, "tamsel: cannot read the names file conf/countries: No such file or directory\n"},
-      {"0 -- Unknown\n1 ua Ukraine\n", {}, "tamsel: conf/countries lists no code ru: the ranges "
-                                         "would have no id\n"},
-      {"1 ua Ukraine\n", {"-6"}, "tamsel: conf/countries lists no code ru: the ranges would have "
-                                "no id\n"},
+      {nullptr,
+       {},
+       "tamsel: cannot read the names file conf/countries: No such file or directory\n"},
+      {"0 -- Unknown\n1 ua Ukraine\n",
+       {},
+       "tamsel: conf/countries lists no code ru: the ranges "
+       "would have no id\n"},
+      {"1 ua Ukraine\n",
+       {"-6"},
+       "tamsel: conf/countries lists no code ru: the ranges would have "
+       "no id\n"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.line);
