@@ -30,13 +30,11 @@ pid_t temporary_pid(std::string_view name, const char *table) {
     if (name.size() <= file.size() || name.substr(0, file.size()) != file) continue;
     const std::string_view digits = name.substr(file.size());
     if (digits.size() > 9 || digits[0] == '0') continue;  // pids fit in 9 digits
+    const bool all_digits = digits.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!all_digits) continue;
     pid_t pid = 0;
-    bool all_digits = true;
-    for (const char c : digits) {
-      all_digits = all_digits && c >= '0' && c <= '9';
-      pid = pid * 10 + (c - '0');
-    }
-    if (all_digits) return pid;
+    for (const char c : digits) pid = pid * 10 + (c - '0');
+    return pid;
   }
   return 0;
 }
