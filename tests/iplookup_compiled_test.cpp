@@ -1,11 +1,15 @@
 // iplookup --compile and --verify, and the answers of every mode from a
 // compiled table: the same output as from the text tables.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "compiled_tables.h"
+#include "hardening_procs.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -114,6 +118,26 @@ TEST(IplookupCompiled, CompileFailsWithOneLineAndWritesNothing) {
             "iplookup: cannot write conf/countries.ipt: IPv4 entry 2 starts below the one before "
             "it\n");
   EXPECT_FALSE(path_exists(root / "conf/countries.ipt"));
+}
+
+// --compile takes the table's write lock: it waits for a run that holds it.
+TEST(IplookupCompiled, CompileWaitsForTheTablesLock) {
+  TempRoot root;
+  lay_out_tables(root);
+  const int fd = open((root / "conf/countries.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  const pid_t holder = fork_child([fd] {
+    usleep(300000);
+    flock(fd, LOCK_UN);
+    return 0;
+  });
+  close(fd);  // the child's descriptor holds the lock now
+  const RunResult run = iplookup(root, {"--compile"});
+  EXPECT_EQ(wait_child(holder), 0);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(path_exists(root / "conf/countries.ipt"));
+  EXPECT_NE(day_log(root.path(), "message.log").find("waiting for conf/countries.lock"),
+            std::string::npos);
 }
 
 }  // namespace

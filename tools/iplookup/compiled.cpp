@@ -4,12 +4,17 @@
 #include "ip_ranges/internal/compiled_table.h"
 #include "misc/internal/logged_error.h"
 #include "request.h"
+#include "table_lock.h"
 
 namespace iplookup {
 
+// Under the table's write lock, as every run that writes its files: a run of
+// orvik never replaces the text tables while they are being compiled.
 int compile_tables(const Request &request, FILE *err) {
   velmor::forget_logged_error();
-  if (velmor::compile_table(request.table)) {
+  velmor_tools::TableLock lock;
+  if (lock.acquire(request.table, velmor_tools::default_lock_wait_seconds) &&
+      velmor::compile_table(request.table)) {
     if (request.verbose)
       fprintf(err, "iplookup: compiled %s/conf/%s.ipt\n", request.root, request.table);
     return velmor_tools::exit_ok;
