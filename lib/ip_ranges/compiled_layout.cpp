@@ -50,7 +50,7 @@ void expected_sizes(const Header &h, uint64_t (&sizes)[compiled::section_count])
   sizes[compiled::los6] = uint64_t{h.count6} * sizeof(uint64_t);
   sizes[compiled::ids6] = h.count6;
   sizes[compiled::index6] = index_size(h.index6);
-  sizes[compiled::names] = 2 * compiled::id_count * sizeof(uint32_t);
+  sizes[compiled::names] = sizeof(uint32_t) * 2 * compiled::id_count;
   sizes[compiled::pool] = h.sections[compiled::pool].size;
 }
 
@@ -77,7 +77,7 @@ bool check_header(const Header &h, uint64_t size, CompiledProblem *problem) {
 }
 
 bool check_sections(const Header &h, uint64_t size, CompiledProblem *problem) {
-  uint64_t sizes[compiled::section_count];
+  uint64_t sizes[compiled::section_count] = {};
   expected_sizes(h, sizes);
   for (uint32_t s = 0; s < compiled::section_count; s++) {
     const compiled::SectionPlace &place = h.sections[s];
