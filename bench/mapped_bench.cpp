@@ -139,9 +139,10 @@ void first_answers(const Probes &p) {
     heap.push_back(micros_since(start));
     ip_ranges_free(t);
   }
-  printf("first answer (IPv4, its code, IPv6) of a new record, median: mapped %.3f ms (201 runs), "
-         "heap %.1f ms (5 runs)\n",
-         median(mapped) / 1000, median(heap) / 1000);
+  printf(
+      "first answer (IPv4, its code, IPv6) of a new record, median: mapped %.3f ms (201 runs), "
+      "heap %.1f ms (5 runs)\n",
+      median(mapped) / 1000, median(heap) / 1000);
 }
 
 // A field of /proc/self/status in KiB ("RssAnon:", "VmPTE:").
@@ -163,7 +164,8 @@ long private_kib() { return status_kib("RssAnon:") + status_kib("VmPTE:"); }
 void touch_all(ip_ranges *t) {
   ip_ranges_load(t);
   ip_ranges_load6(t);
-  for (int32_t i = 0; i < t->count; i++) benchmark::DoNotOptimize(ip_ranges_lookup(t, t->starts[i]));
+  for (int32_t i = 0; i < t->count; i++)
+    benchmark::DoNotOptimize(ip_ranges_lookup(t, t->starts[i]));
   for (int32_t i = 0; i < ip_ranges_count6(t); i++) {
     uint8_t start[16], id;
     ip_ranges_entry6(t, i, start, &id);
@@ -186,11 +188,12 @@ void private_memory() {
       touch_all(more.back());
     }
     const long after = private_kib();
-    printf("private memory per further mapped record (anonymous + page tables, every page "
-           "touched): %.1f KiB (%.1f + %.1f; %d records)\n",
-           static_cast<double>(after - before) / kFurtherRecords,
-           static_cast<double>(status_kib("RssAnon:") - anon) / kFurtherRecords,
-           static_cast<double>(status_kib("VmPTE:") - tables) / kFurtherRecords, kFurtherRecords);
+    printf(
+        "private memory per further mapped record (anonymous + page tables, every page "
+        "touched): %.1f KiB (%.1f + %.1f; %d records)\n",
+        static_cast<double>(after - before) / kFurtherRecords,
+        static_cast<double>(status_kib("RssAnon:") - anon) / kFurtherRecords,
+        static_cast<double>(status_kib("VmPTE:") - tables) / kFurtherRecords, kFurtherRecords);
     ip_ranges *heap = ip_ranges_new("countries");
     touch_all(heap);
     printf("private memory of a heap record: %.1f KiB\n",
@@ -252,10 +255,11 @@ void shared_pss() {
   for (int i = 0; i < kProcesses; i++) wait(nullptr);
   struct stat st;
   stat("conf/countries.ipt", &st);
-  printf("PSS of the mapping summed over %d processes (every page touched): %ld KiB, file %ld "
-         "KiB: %.2fx\n",
-         kProcesses, sum, static_cast<long>(st.st_size / 1024),
-         static_cast<double>(sum) / (static_cast<double>(st.st_size) / 1024));
+  printf(
+      "PSS of the mapping summed over %d processes (every page touched): %ld KiB, file %ld "
+      "KiB: %.2fx\n",
+      kProcesses, sum, static_cast<long>(st.st_size / 1024),
+      static_cast<double>(sum) / (static_cast<double>(st.st_size) / 1024));
 }
 
 void bytes_per_entry() {
@@ -267,10 +271,11 @@ void bytes_per_entry() {
   const double v4 = static_cast<double>(s[starts4].size + s[ids4].size + s[index4].size);
   const double v6 =
       static_cast<double>(s[his6].size + s[los6].size + s[ids6].size + s[index6].size);
-  printf("compiled file: %llu bytes; IPv4 %u entries, %.3f bytes each; IPv6 %u entries, %.3f "
-         "bytes each (indexes included)\n",
-         static_cast<unsigned long long>(h.file_size), h.count4, v4 / h.count4, h.count6,
-         v6 / h.count6);
+  printf(
+      "compiled file: %llu bytes; IPv4 %u entries, %.3f bytes each; IPv6 %u entries, %.3f "
+      "bytes each (indexes included)\n",
+      static_cast<unsigned long long>(h.file_size), h.count4, v4 / h.count4, h.count6,
+      v6 / h.count6);
 }
 
 // ---- libmaxminddb ----
@@ -300,14 +305,24 @@ sockaddr_in socket_address4(uint32_t addr) {
   return sa;
 }
 
+// The code as libmaxminddb hands it out: the lookup and the value, the
+// text not copied (null where it has none).
+const char *mmdb_code_text(const sockaddr *sa) {
+  int error = 0;
+  MMDB_lookup_result_s r = MMDB_lookup_sockaddr(&mmdb().db, sa, &error);
+  MMDB_entry_data_s data{};
+  if (r.found_entry) MMDB_get_value(&r.entry, &data, "country_code", nullptr);
+  return data.has_data ? data.utf8_string : nullptr;
+}
+
 // The country code libmaxminddb gives, "" where it has none.
 std::string mmdb_code(const sockaddr *sa) {
   int error = 0;
   MMDB_lookup_result_s r = MMDB_lookup_sockaddr(&mmdb().db, sa, &error);
   if (error || !r.found_entry) return "";
   MMDB_entry_data_s data;
-  if (MMDB_get_value(&r.entry, &data, "country_code", nullptr) != MMDB_SUCCESS ||
-      !data.has_data || data.type != MMDB_DATA_TYPE_UTF8_STRING)
+  if (MMDB_get_value(&r.entry, &data, "country_code", nullptr) != MMDB_SUCCESS || !data.has_data ||
+      data.type != MMDB_DATA_TYPE_UTF8_STRING)
     return "";
   return std::string(data.utf8_string, data.data_size);
 }
@@ -320,7 +335,8 @@ void mmdb_first_answer(const char *file, const Probes &p) {
     if (MMDB_open(file, MMDB_MODE_MMAP, &db) != MMDB_SUCCESS) std::abort();
     int error = 0;
     const sockaddr_in sa = socket_address4(p.v4[i]);
-    MMDB_lookup_result_s r = MMDB_lookup_sockaddr(&db, reinterpret_cast<const sockaddr *>(&sa), &error);
+    MMDB_lookup_result_s r =
+        MMDB_lookup_sockaddr(&db, reinterpret_cast<const sockaddr *>(&sa), &error);
     MMDB_entry_data_s data;
     if (r.found_entry) MMDB_get_value(&r.entry, &data, "country_code", nullptr);
     times.push_back(micros_since(start));
@@ -334,7 +350,8 @@ void mmdb_first_answer(const char *file, const Probes &p) {
 // (::/96, ::ffff:0:0/96, 6to4 and Teredo), which the IPv6 table does not.
 bool mmdb_alias(const Address6 &a) {
   static const uint8_t zero[12] = {};
-  if (memcmp(a.data(), zero, 10) == 0 && ((a[10] == 0 && a[11] == 0) || (a[10] == 0xff && a[11] == 0xff)))
+  if (memcmp(a.data(), zero, 10) == 0 &&
+      ((a[10] == 0 && a[11] == 0) || (a[10] == 0xff && a[11] == 0xff)))
     return true;
   if (a[0] == 0x20 && a[1] == 0x02) return true;
   return a[0] == 0x20 && a[1] == 0x01 && a[2] == 0 && a[3] == 0;
@@ -362,8 +379,8 @@ void same_answers(ip_ranges *t, const Probes &p) {
     compare(ip_ranges_lookup6(t, a.data()), mmdb_code(reinterpret_cast<const sockaddr *>(&sa)),
             str_ip6_format(a.data()));
   }
-  printf("answers compared with libmaxminddb (country_code): %ld addresses, %ld differ\n",
-         compared, differing);
+  printf("answers compared with libmaxminddb (country_code): %ld addresses, %ld differ\n", compared,
+         differing);
 }
 #endif
 
@@ -378,14 +395,16 @@ void register_lookup(const std::string &name, const std::vector<Probe> &probes, 
 }
 
 void register_lookups(ip_ranges *mapped, ip_ranges *heap, const Probes &p) {
-  register_lookup("lookup4/mapped", p.v4, [mapped](uint32_t a) { return ip_ranges_lookup(mapped, a); });
+  register_lookup("lookup4/mapped", p.v4,
+                  [mapped](uint32_t a) { return ip_ranges_lookup(mapped, a); });
   register_lookup("lookup4/heap", p.v4, [heap](uint32_t a) { return ip_ranges_lookup(heap, a); });
   register_lookup("lookup6/mapped", p.v6,
                   [mapped](const Address6 &a) { return ip_ranges_lookup6(mapped, a.data()); });
   register_lookup("lookup6/heap", p.v6,
                   [heap](const Address6 &a) { return ip_ranges_lookup6(heap, a.data()); });
-  register_lookup("code4/mapped", p.v4,
-                  [mapped](uint32_t a) { return ip_ranges_code(mapped, ip_ranges_lookup(mapped, a)); });
+  register_lookup("code4/mapped", p.v4, [mapped](uint32_t a) {
+    return ip_ranges_code(mapped, ip_ranges_lookup(mapped, a));
+  });
   register_lookup("code6/mapped", p.v6, [mapped](const Address6 &a) {
     return ip_ranges_code(mapped, ip_ranges_lookup6(mapped, a.data()));
   });
@@ -394,21 +413,11 @@ void register_lookups(ip_ranges *mapped, ip_ranges *heap, const Probes &p) {
     // The code as libmaxminddb hands it out: the lookup and the value.
     register_lookup("code4/libmaxminddb", p.v4, [](uint32_t a) {
       const sockaddr_in sa = socket_address4(a);
-      int error = 0;
-      MMDB_lookup_result_s r =
-          MMDB_lookup_sockaddr(&mmdb().db, reinterpret_cast<const sockaddr *>(&sa), &error);
-      MMDB_entry_data_s data{};
-      if (r.found_entry) MMDB_get_value(&r.entry, &data, "country_code", nullptr);
-      return data.utf8_string;
+      return mmdb_code_text(reinterpret_cast<const sockaddr *>(&sa));
     });
     register_lookup("code6/libmaxminddb", p.v6, [](const Address6 &a) {
       const sockaddr_in6 sa = socket_address6(a.data());
-      int error = 0;
-      MMDB_lookup_result_s r =
-          MMDB_lookup_sockaddr(&mmdb().db, reinterpret_cast<const sockaddr *>(&sa), &error);
-      MMDB_entry_data_s data{};
-      if (r.found_entry) MMDB_get_value(&r.entry, &data, "country_code", nullptr);
-      return data.utf8_string;
+      return mmdb_code_text(reinterpret_cast<const sockaddr *>(&sa));
     });
   }
 #endif

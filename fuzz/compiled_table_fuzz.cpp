@@ -18,6 +18,7 @@
 #include "ip_ranges.h"
 #include "ip_ranges/internal/compiled_table.h"
 #include "ip_ranges/internal/mapped_record.h"
+#include "scratch_table.h"
 #include "str/internal/uint128.h"
 
 namespace {
@@ -28,24 +29,6 @@ constexpr const char *kSources[velmor::compiled::source_count] = {"conf/fuzz.ips
                                                                   "conf/fuzz"};
 constexpr const char *kSourceTexts[velmor::compiled::source_count] = {"0.0.0.0 0\n", ":: 0\n",
                                                                       "0 -- none\n"};
-
-struct Scratch {
-  int home = -1;
-  int dir = -1;
-};
-
-Scratch &scratch() {
-  static Scratch s;
-  if (s.dir >= 0) return s;
-  char dir[] = "/tmp/velmor-compiled-fuzz.XXXXXX";
-  if (!mkdtemp(dir)) abort();
-  s.home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  s.dir = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (s.home < 0 || s.dir < 0) abort();
-  mkdirat(s.dir, "conf", 0755);
-  mkdirat(s.dir, "logs", 0755);
-  return s;
-}
 
 void write_bytes(const char *path, const void *data, size_t size) {
   FILE *out = fopen(path, "wbe");
@@ -149,7 +132,8 @@ void probe(ip_ranges *t, const uint8_t *data, size_t size, bool verified) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  Scratch &s = scratch();
+  // The shared scratch root (its own record goes unused here).
+  fuzz_support::ScratchTable &s = fuzz_support::scratch_table();
   if (fchdir(s.dir) != 0) abort();
   lay_out_sources(data, size);
   write_bytes("conf/fuzz.ipt", data, size);
