@@ -32,7 +32,7 @@ constexpr const char *kHelp =
     "      --format cidr|ipset|nft\n"
     "                     what --export prints: the blocks (default), input for\n"
     "                     'ipset restore' or for 'nft -f' that replaces the sets\n"
-    "      --set NAME     the sets: NAME (IPv4) and NAME-v6 (IPv6); default\n"
+    "      --set NAME     the sets: NAME (IPv4) and NAME6 (IPv6); default\n"
     "                     velmor-CODE[-CODE...]\n"
     "      --nft-table 'FAMILY NAME'\n"
     "                     the table of the nft sets (default: inet velmor)\n"

@@ -14,6 +14,9 @@ namespace {
 
 using velmor_tools::Program;
 
+const std::string kNameRule =
+    "a letter, then letters, digits, '-' and '_', " + std::to_string(set_name_max) + " at most";
+
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool is_name_byte(char c) {
@@ -56,15 +59,13 @@ bool take_set_name(const Program &program, const char *given, const std::vector<
   if (given != nullptr) {
     request->set_name = given;
     if (is_set_name(given)) return true;
-    complaint = std::string("set name '") + given +
-                "' is not a letter, then letters, digits, '-' and '_', 24 at most";
+    complaint = std::string("set name '") + given + "' is not " + kNameRule;
   } else {
     request->set_name = "velmor";
     for (const std::string &code : codes) request->set_name += "-" + code;
     if (is_set_name(request->set_name.c_str())) return true;
-    complaint = std::string("the codes '") + request->export_codes +
-                "' make no set name (a letter, then letters, digits, '-' and '_', 24 at "
-                "most): give --set NAME";
+    complaint = std::string("the codes '") + request->export_codes + "' make no set name (" +
+                kNameRule + "): give --set NAME";
   }
   *status = velmor_tools::usage_error(program, complaint.c_str());
   return false;
@@ -92,7 +93,7 @@ bool folded_codes(const char *text, std::vector<std::string> *codes) {
 }
 
 std::string family_set_name(const std::string &name, velmor::Family family) {
-  return family == velmor::Family::ipv4 ? name : name + "-v6";
+  return family == velmor::Family::ipv4 ? name : name + "6";
 }
 
 bool check_export_options(const Program &program, const SetOptions &options, Request *request,

@@ -56,8 +56,8 @@ long block_count(const std::vector<Range<Key>> &ranges) {
 // ---- names (set_names.cpp) ----
 
 // Longest set name: the names the scripts derive from it stay within
-// ipset's 31 bytes (the longest, the temporary IPv6 set, adds 7).
-constexpr size_t set_name_max = 24;
+// ipset's 31 bytes (the longest, the temporary IPv6 set NAME6.tmp, adds 5).
+constexpr size_t set_name_max = 26;
 
 // A name both tools take for a set or a table: a letter, then letters,
 // digits, '-' and '_', set_name_max bytes at most.
@@ -68,7 +68,9 @@ bool is_set_name(const char *name);
 // False when an item between the commas is empty.
 bool folded_codes(const char *text, std::vector<std::string> *codes);
 
-// The set of a family: NAME for IPv4, NAME-v6 for IPv6.
+// The set of a family: NAME for IPv4, NAME6 for IPv6 (the names of the
+// sets "blocklist" and "blocklist6" that iplookup(1) used to show how to
+// fill by hand keep working with --set blocklist).
 std::string family_set_name(const std::string &name, velmor::Family family);
 
 // The values of --format, --set and --nft-table as given (null: not given).
