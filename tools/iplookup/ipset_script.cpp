@@ -80,9 +80,11 @@ long hash_size(long blocks) {
 
 std::string quoted(const std::string &name) { return "\"" + name + "\""; }
 
-std::string create_line(const std::string &name, Family family, const std::string &extra) {
+// "create NAME hash:net family F[ EXTRA] maxelem N".
+std::string create_line(const std::string &name, Family family, const std::string &extra,
+                        long max_elements) {
   return "create " + quoted(name) + " hash:net family " + ipset_family(family) + extra +
-         " maxelem " + std::to_string(ipset_max_elements) + "\n";
+         " maxelem " + std::to_string(max_elements) + "\n";
 }
 
 void print_block(uint32_t base, int length, FILE *out) {
@@ -106,26 +108,27 @@ void print_adds(const FamilySets &sets, const std::vector<Range<Key>> &ranges, F
 
 }  // namespace
 
-bool write_ipset_script(const Request &request, const ExportRanges &ranges, FILE *out, FILE *err) {
+bool write_ipset_script(const Request &request, const ExportRanges &ranges, FILE *out, FILE *err,
+                        long max_elements) {
   std::vector<FamilySets> families;
   if (ranges.ipv4) families.push_back({Family::ipv4, "", "", element_count(ranges.v4)});
   if (ranges.ipv6) families.push_back({Family::ipv6, "", "", element_count(ranges.v6)});
   for (FamilySets &sets : families) {
     sets.live = family_set_name(request.set_name, sets.family);
     sets.temporary = sets.live + ".tmp";
-    if (sets.blocks > ipset_max_elements) {
+    if (sets.blocks > max_elements) {
       fprintf(err, "iplookup: %ld %s blocks, more than an ipset set holds (%ld)\n", sets.blocks,
-              sets.family == Family::ipv4 ? "IPv4" : "IPv6", ipset_max_elements);
+              sets.family == Family::ipv4 ? "IPv4" : "IPv6", max_elements);
       return false;
     }
   }
   std::string head;
   for (const FamilySets &sets : families)
-    head += "-exist " + create_line(sets.live, sets.family, "");
+    head += "-exist " + create_line(sets.live, sets.family, "", max_elements);
   for (const FamilySets &sets : families) {
     head += "-exist destroy " + quoted(sets.temporary) + "\n";
     head += create_line(sets.temporary, sets.family,
-                        " hashsize " + std::to_string(hash_size(sets.blocks)));
+                        " hashsize " + std::to_string(hash_size(sets.blocks)), max_elements);
   }
   write_whole(head, out);
   for (const FamilySets &sets : families) {

@@ -98,10 +98,12 @@ bool check_export_options(const velmor_tools::Program &program, const SetOptions
 void write_whole(const std::string &text, FILE *out);
 
 // ipset_script.cpp: input for ipset restore that replaces the sets with
-// ranges' blocks. False, reported on err with nothing written, when a
-// family has more blocks than a set holds (ipset_max_elements).
+// the ranges' blocks. The sets hold max_elements (the parameter lets tests
+// reach the limit with a small set). False, reported on err with nothing
+// written, when a family has more blocks.
 constexpr long ipset_max_elements = 16777216;
-bool write_ipset_script(const Request &request, const ExportRanges &ranges, FILE *out, FILE *err);
+bool write_ipset_script(const Request &request, const ExportRanges &ranges, FILE *out, FILE *err,
+                        long max_elements = ipset_max_elements);
 
 // nft_script.cpp: input for nft -f that replaces the sets' elements with
 // the ranges, one element each, in one transaction.
