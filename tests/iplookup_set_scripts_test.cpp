@@ -4,11 +4,13 @@
 // by the real tools are in iplookup_firewall_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "script_writes.h"
 #include "set_script.h"
 #include "test_support.h"
 
@@ -183,6 +185,52 @@ TEST(IplookupSetScripts, NftElementsComeInStatementsOfBoundedSize) {
   }
   EXPECT_EQ(elements, 600u);
   EXPECT_EQ(lines[6], "add element inet velmor velmor-ru $" + previous);
+}
+
+// The lines that create, swap and destroy ipset sets, and the nft commands,
+// must reach a reader of a pipe whole: each such stretch begins and ends
+// with one of iplookup's writes and holds no other end.
+TEST(IplookupSetScripts, LinesThatChangeTheSetsGoOutInWritesOfTheirOwn) {
+  TempRoot root;
+  write_file(root / "conf/countries", kNames);
+  std::string table;
+  for (int i = 0; i < 3000; ++i)
+    table += "10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0 " +
+             std::to_string(1 + i % 2) + "\n10." + std::to_string(i / 256) + "." +
+             std::to_string(i % 256) + ".7 0\n";
+  write_file(root / "conf/countries.ips", table);
+  write_file(root / "conf/countries6.ips", kTable6);
+  struct Case {
+    const char *format;
+    const char *head_ends_before;  // "": no such stretch at the start
+    const char *tail_starts_at;
+  };
+  const Case cases[] = {{"ipset", "add ", "swap "}, {"nft", "", "add table "}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.format);
+    const testing_support::RecordedOutput output =
+        testing_support::iplookup_writes(root, {"--export", "ru,by", "--format", c.format});
+    ASSERT_EQ(output.status, 0);
+    ASSERT_GE(output.ends.size(), 10u);
+    auto line_at = [&output](const std::string &start) {
+      const size_t at = output.text.find("\n" + start);
+      return at == std::string::npos ? at : at + 1;
+    };
+    auto whole = [&output](size_t begin, size_t end) {
+      const auto &ends = output.ends;
+      EXPECT_TRUE(begin == 0 || std::count(ends.begin(), ends.end(), begin) == 1) << begin;
+      EXPECT_EQ(std::count(ends.begin(), ends.end(), end), 1) << end;
+      EXPECT_EQ(std::count_if(ends.begin(), ends.end(),
+                              [&](size_t at) { return at > begin && at < end; }),
+                0);
+    };
+    if (*c.head_ends_before) {
+      ASSERT_NE(line_at(c.head_ends_before), std::string::npos);
+      whole(0, line_at(c.head_ends_before));
+    }
+    ASSERT_NE(line_at(c.tail_starts_at), std::string::npos);
+    whole(line_at(c.tail_starts_at), output.text.size());
+  }
 }
 
 TEST(IplookupSetScripts, FailedExportsPrintNothing) {
