@@ -15,7 +15,7 @@ namespace {
 using velmor_tools::exit_ok;
 
 // Options without a short form.
-enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames, kFormat };
+enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames, kFormat, kWait };
 
 const option kOptions[] = {
     VELMOR_COMMON_LONG_OPTIONS,
@@ -24,6 +24,7 @@ const option kOptions[] = {
     {"close-gaps", no_argument, nullptr, kCloseGaps},
     {"update-names", no_argument, nullptr, kUpdateNames},
     {"format", required_argument, nullptr, kFormat},
+    {"wait", required_argument, nullptr, kWait},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -49,6 +50,8 @@ constexpr const char *kHelp =
     "                      number\",\"last as a number\",\"code\",\"name\";\n"
     "                      range-code: first,last,code with text addresses,\n"
     "                      IPv4 and IPv6 mixed\n"
+    "      --wait SECONDS  wait at most SECONDS for another run writing the\n"
+    "                      table to finish (default 600)\n"
     "  -r, --root DIR      installation root (default: $VELMOR_ROOT when set,\n"
     "                      else the build's root)\n"
     "  -v, --verbose       print a summary line on standard error on success\n"
@@ -95,6 +98,16 @@ int take_own_option(const velmor_tools::Program &program, int option, RunOptions
     case kUpdateNames:
       run->update_names = true;
       return exit_ok;
+    case kWait: {
+      uint64_t seconds = 0;
+      if (read_count(optarg, &seconds) && seconds <= UINT32_MAX) {
+        run->lock_wait = static_cast<unsigned>(seconds);
+        return exit_ok;
+      }
+      return velmor_tools::usage_error(
+          program,
+          (std::string("option '--wait' needs a number of seconds, not '") + optarg + "'").c_str());
+    }
     case kFormat:
       if (read_format(optarg, &run->format)) return exit_ok;
       return velmor_tools::usage_error(
