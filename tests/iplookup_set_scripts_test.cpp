@@ -23,15 +23,22 @@ using testing_support::write_file;
 
 namespace {
 
-RunResult iplookup(const TempRoot &root, const std::vector<std::string> &args) {
-  return run_in_root(IPLOOKUP_BIN, root, args);
-}
-
 const char kNames[] = "0 -- Unknown\n1 ru Russian Federation\n2 by Belarus\n7 nl Netherlands\n";
 
 // ru and by touch at 5.3.0.0: one range, one block 5.2.0.0/15.
 const char kTable4[] = "0.0.0.0 0\n5.2.0.0 1\n5.3.0.0 2\n5.4.0.0 0\n5.8.0.0 1\n5.8.3.0 0\n";
 const char kTable6[] = ":: 0\n2001:db8:: 1\n2001:db9:: 0\n";
+
+// An IPv4 table of count ranges of ru and by in turn, each of size
+// addresses at the start of its own /24, none touching another.
+std::string separate_ranges(int count, int size) {
+  std::string table;
+  for (int i = 0; i < count; ++i) {
+    const std::string net = "10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".";
+    table += net + "0 " + std::to_string(1 + i % 2) + "\n" + net + std::to_string(size) + " 0\n";
+  }
+  return table;
+}
 
 TEST(IplookupSetScripts, ScriptsOfSmallTables) {
   struct Case {
@@ -149,7 +156,7 @@ TEST(IplookupSetScripts, ScriptsOfSmallTables) {
     write_file(root / "conf/countries", kNames);
     if (c.table4) write_file(root / "conf/countries.ips", c.table4);
     if (c.table6) write_file(root / "conf/countries6.ips", c.table6);
-    RunResult run = iplookup(root, c.args);
+    RunResult run = run_in_root(IPLOOKUP_BIN, root, c.args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, with_root(c.err, root));
@@ -161,12 +168,8 @@ TEST(IplookupSetScripts, ScriptsOfSmallTables) {
 TEST(IplookupSetScripts, NftElementsComeInStatementsOfBoundedSize) {
   TempRoot root;
   write_file(root / "conf/countries", kNames);
-  std::string table;
-  for (int i = 0; i < 600; ++i)
-    table += "10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0 1\n10." +
-             std::to_string(i / 256) + "." + std::to_string(i % 256) + ".128 0\n";
-  write_file(root / "conf/countries.ips", table);
-  RunResult run = iplookup(root, {"--export", "ru", "--format", "nft"});
+  write_file(root / "conf/countries.ips", separate_ranges(600, 128));
+  RunResult run = run_in_root(IPLOOKUP_BIN, root, {"--export", "ru,by", "--format", "nft"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> lines = split_lines(run.out);
   ASSERT_EQ(lines.size(), 7u) << run.out;
@@ -184,7 +187,7 @@ TEST(IplookupSetScripts, NftElementsComeInStatementsOfBoundedSize) {
     previous = match[1].str();
   }
   EXPECT_EQ(elements, 600u);
-  EXPECT_EQ(lines[6], "add element inet velmor velmor-ru $" + previous);
+  EXPECT_EQ(lines[6], "add element inet velmor velmor-ru-by $" + previous);
 }
 
 // The lines that create, swap and destroy ipset sets, and the nft commands,
@@ -193,12 +196,7 @@ TEST(IplookupSetScripts, NftElementsComeInStatementsOfBoundedSize) {
 TEST(IplookupSetScripts, LinesThatChangeTheSetsGoOutInWritesOfTheirOwn) {
   TempRoot root;
   write_file(root / "conf/countries", kNames);
-  std::string table;
-  for (int i = 0; i < 3000; ++i)
-    table += "10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0 " +
-             std::to_string(1 + i % 2) + "\n10." + std::to_string(i / 256) + "." +
-             std::to_string(i % 256) + ".7 0\n";
-  write_file(root / "conf/countries.ips", table);
+  write_file(root / "conf/countries.ips", separate_ranges(3000, 7));
   write_file(root / "conf/countries6.ips", kTable6);
   struct Case {
     const char *format;
@@ -254,7 +252,7 @@ TEST(IplookupSetScripts, FailedExportsPrintNothing) {
     write_file(root / "conf/countries6.ips", c.table6);
     for (const char *format : {"cidr", "ipset", "nft"}) {
       SCOPED_TRACE(std::string(c.what) + ", " + format);
-      RunResult run = iplookup(root, {"--export", c.codes, "--format", format});
+      RunResult run = run_in_root(IPLOOKUP_BIN, root, {"--export", c.codes, "--format", format});
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(run.out, "");
       EXPECT_EQ(run.err, with_root(c.err, root));

@@ -59,19 +59,9 @@ void collect_ranges(const ip_ranges &table, const Ids &ids, std::vector<Range<Ke
   }
 }
 
-void print_block(uint32_t base, int length, FILE *out) {
-  char line[velmor::cidr_line_max];
-  fwrite(line, 1, velmor::format_cidr_line(base, length, line), out);
-}
-
-void print_block(velmor::uint128 base, int length, FILE *out) {
-  char line[velmor::cidr6_line_max];
-  fwrite(line, 1, velmor::format_cidr6_line(base, length, line), out);
-}
-
 template <class Key>
 void print_blocks(const std::vector<Range<Key>> &ranges, FILE *out) {
-  for_each_block(ranges, [out](Key base, int length) { print_block(base, length, out); });
+  for_each_block(ranges, [out](Key base, int length) { print_block_line(base, length, out); });
 }
 
 // The output of the format; false when it was refused (reported on err).

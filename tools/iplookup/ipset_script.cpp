@@ -87,22 +87,12 @@ std::string create_line(const std::string &name, Family family, const std::strin
          " maxelem " + std::to_string(max_elements) + "\n";
 }
 
-void print_block(uint32_t base, int length, FILE *out) {
-  char text[velmor::cidr_line_max];
-  fwrite(text, 1, velmor::format_cidr_line(base, length, text), out);
-}
-
-void print_block(velmor::uint128 base, int length, FILE *out) {
-  char text[velmor::cidr6_line_max];
-  fwrite(text, 1, velmor::format_cidr6_line(base, length, text), out);
-}
-
 template <class Key>
 void print_adds(const FamilySets &sets, const std::vector<Range<Key>> &ranges, FILE *out) {
   const std::string head = "add " + quoted(sets.temporary) + " ";
   for_each_element(ranges, [&](Key base, int length) {
     fwrite(head.data(), 1, head.size(), out);
-    print_block(base, length, out);
+    print_block_line(base, length, out);
   });
 }
 

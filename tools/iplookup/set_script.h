@@ -46,6 +46,17 @@ void for_each_block(const std::vector<Range<velmor::uint128>> &ranges, Emit &&em
   for (const auto &range : ranges) velmor::cidr_blocks6(range.first, range.last, emit);
 }
 
+// Writes the line of a block, "a.b.c.d/length\n" or "<IPv6>/length\n".
+inline void print_block_line(uint32_t base, int length, FILE *out) {
+  char line[velmor::cidr_line_max];
+  fwrite(line, 1, velmor::format_cidr_line(base, length, line), out);
+}
+
+inline void print_block_line(velmor::uint128 base, int length, FILE *out) {
+  char line[velmor::cidr6_line_max];
+  fwrite(line, 1, velmor::format_cidr6_line(base, length, line), out);
+}
+
 template <class Key>
 long block_count(const std::vector<Range<Key>> &ranges) {
   long count = 0;
