@@ -78,7 +78,8 @@ std::string print_defines(const std::vector<Range<Key>> &ranges, const char *ste
     } else {
       fputs(", ", out);
     }
-    fwrite(element, 1, format_element(ranges[i], element), out);
+    const size_t size = format_element(ranges[i], element);
+    fwrite(element, 1, size, out);
   }
   if (!ranges.empty()) fputs(" }\n", out);
   return variable;

@@ -49,12 +49,14 @@ void for_each_block(const std::vector<Range<velmor::uint128>> &ranges, Emit &&em
 // Writes the line of a block, "a.b.c.d/length\n" or "<IPv6>/length\n".
 inline void print_block_line(uint32_t base, int length, FILE *out) {
   char line[velmor::cidr_line_max];
-  fwrite(line, 1, velmor::format_cidr_line(base, length, line), out);
+  const size_t size = velmor::format_cidr_line(base, length, line);
+  fwrite(line, 1, size, out);
 }
 
 inline void print_block_line(velmor::uint128 base, int length, FILE *out) {
   char line[velmor::cidr6_line_max];
-  fwrite(line, 1, velmor::format_cidr6_line(base, length, line), out);
+  const size_t size = velmor::format_cidr6_line(base, length, line);
+  fwrite(line, 1, size, out);
 }
 
 template <class Key>
