@@ -36,7 +36,7 @@ void write_version(int version) {
     text += str_ip_format(start_of(k));
     text += " " + std::to_string(id_of(version, k)) + "\n";
   }
-  // Each version gets its own time: the reload looks at whole seconds.
+  // Each version gets its own time, as the files of successive runs have.
   write_file_at("conf/countries.ips.new", text, kTime + version);
   rename("conf/countries.ips.new", "conf/countries.ips");
 }
@@ -84,6 +84,39 @@ int run_reader() {
 }
 
 }  // namespace
+
+// Three replacements within one second, each renamed into place: a record
+// that reloads after each answers 1, 2, 3, for both tables. (Comparing
+// whole-second times, it answered 1, 2, 2.)
+TEST(IpRangesReplace, EveryReplacementWithinOneSecondIsSeen) {
+  struct Family {
+    const char *path;
+    const char *start;  // the entry that answers
+    bool (*reload)(ip_ranges *);
+  };
+  const Family families[] = {{"conf/countries.ips", "10.0.0.0", ip_ranges_reload},
+                             {"conf/countries6.ips", "2001:db8::", ip_ranges_reload6}};
+  uint8_t address6[16];
+  ASSERT_TRUE(str_ip6_parse("2001:db8::1", address6));
+  for (const Family &family : families) {
+    RangesRoot root;
+    ScopedRanges table("countries");
+    const auto answer = [&] {
+      return family.reload == ip_ranges_reload ? ip_ranges_lookup(table.table, 0x0A000001u)
+                                               : ip_ranges_lookup6(table.table, address6);
+    };
+    for (int version = 1; version <= 3; version++) {
+      const std::string first = family.reload == ip_ranges_reload ? "0.0.0.0" : "::";
+      write_file(std::string(family.path) + ".new",
+                 first + " 0\n" + family.start + " " + std::to_string(version) + "\n");
+      ASSERT_EQ(rename((std::string(family.path) + ".new").c_str(), family.path), 0);
+      if (version > 1) {
+        EXPECT_TRUE(family.reload(table.table)) << family.path << " " << version;
+      }
+      EXPECT_EQ(answer(), version) << family.path;
+    }
+  }
+}
 
 TEST(IpRangesReplace, ReaderAnswersFromTheOldOrTheNewTableOnly) {
   RangesRoot root;

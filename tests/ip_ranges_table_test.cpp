@@ -439,15 +439,16 @@ TEST(IpRangesStates, MissingFileFailsOnceAndIsPickedUpByAReload) {
   EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 7);
 }
 
-TEST(IpRangesStates, EmptyFileIsNotReadAgainUntilItsTimeChanges) {
+TEST(IpRangesStates, EmptyFileIsNotReadAgainUntilAReloadSeesItChanged) {
   RangesRoot root;
   write_file_at(kTable, "", kTime);
   ScopedRanges table("countries");
   EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 0);
-  write_file_at(kTable, kThreeEntries, kTime);  // same time: not seen
-  EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 0);
-  EXPECT_FALSE(ip_ranges_reload(table.table));
-  EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 0);
+  EXPECT_FALSE(ip_ranges_reload(table.table));                  // the same empty file
+  write_file_at(kTable, kThreeEntries, kTime);                  // same time, another size
+  EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 0);  // lookups never load again
+  EXPECT_TRUE(ip_ranges_reload(table.table));
+  EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 7);
   EXPECT_EQ(root.error_log(), "");
 }
 
@@ -472,23 +473,39 @@ TEST(IpRangesStates, FailedReloadGoesToFailedOrUntried) {
   }
 }
 
-TEST(IpRangesReload, ReloadsOnAnyOtherTimeOnly) {
+// The reload compares the file's identity: device, inode, size and the
+// modification time to the nanosecond. Any change of one is a new table;
+// the public mtime keeps whole seconds.
+TEST(IpRangesReload, ReloadsWhenTheFilesIdentityChanges) {
   struct Case {
     const char *what;
-    int64_t mtime;
+    int64_t seconds;
+    long nanoseconds;
+    bool renamed;  // a new file renamed over the old one (another inode)
     bool reloaded;
   };
   const Case cases[] = {
-      {"newer", kTime + 60, true}, {"older", kTime - 3600, true}, {"same", kTime, false}};
+      {"newer", kTime + 60, 0, false, true},
+      {"older", kTime - 3600, 0, false, true},
+      {"same second, later nanoseconds", kTime, 500'000'000, false, true},
+      {"same time, renamed over it", kTime, 0, true, true},
+      {"same time and file, other bytes of the same size", kTime, 0, false, false},
+  };
   for (const Case &c : cases) {
     RangesRoot root;
     write_file_at(kTable, kThreeEntries, kTime);
     ScopedRanges table("countries");
     EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), 7);
-    write_file_at(kTable, "0.0.0.0 0\n10.0.0.0 9\n", c.mtime);
+    std::string replaced = kThreeEntries;
+    replaced.replace(replaced.find(" 7"), 2, " 9");
+    const std::string target = c.renamed ? std::string(kTable) + ".new" : std::string(kTable);
+    write_file_at(target, replaced, c.seconds, c.nanoseconds);
+    if (c.renamed) {
+      ASSERT_EQ(rename(target.c_str(), kTable), 0);
+    }
     EXPECT_EQ(ip_ranges_reload(table.table), c.reloaded) << c.what;
     EXPECT_EQ(ip_ranges_lookup(table.table, ip("10.1.2.3")), c.reloaded ? 9 : 7) << c.what;
-    EXPECT_EQ(table->mtime, c.mtime) << c.what;
+    EXPECT_EQ(table->mtime, c.seconds) << c.what;
     EXPECT_FALSE(ip_ranges_reload(table.table)) << c.what;
   }
 }

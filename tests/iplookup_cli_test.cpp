@@ -22,6 +22,8 @@ using testing_support::write_file;
 
 namespace {
 
+const char kModesExcluded[] =
+    "--json, --export, --summary, --compile and --verify exclude each other";
 const char kUsageLine[] = "Usage: iplookup [OPTION]... [ADDRESS|-]... (see iplookup --help)";
 
 // The countries table, and a blocklist as tamsel writes it (the id of "ru").
@@ -74,8 +76,11 @@ TEST(IplookupCommandLine, UsageErrorsEndWithStatusTwoBeforeAnyWork) {
        "table name '../countries' is not made of letters, digits, '-', '.' and '_'"},
       {{"-t", "", "1.2.3.4"}, "table name '' is not made of letters, digits, '-', '.' and '_'"},
       {{"--export", ""}, "--export needs a code"},
-      {{"--json", "--summary"}, "--json, --export and --summary exclude each other"},
-      {{"--summary", "--export", "ru"}, "--json, --export and --summary exclude each other"},
+      {{"--json", "--summary"}, kModesExcluded},
+      {{"--summary", "--export", "ru"}, kModesExcluded},
+      {{"--compile", "--verify"}, kModesExcluded},
+      {{"--compile", "1.2.3.4"}, "--compile takes no addresses (got '1.2.3.4')"},
+      {{"--verify", "-"}, "--verify takes no addresses (got '-')"},
       {{"--summary", "1.2.3.4"}, "--summary takes no addresses (got '1.2.3.4')"},
       {{"--export", "ru", "-"}, "--export takes no addresses (got '-')"},
       {{"--export", "ru,,by"}, "--export needs codes separated by ',' (got 'ru,,by')"},

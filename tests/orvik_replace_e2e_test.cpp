@@ -70,8 +70,8 @@ TEST_F(OrvikReplace, ReaderOnlyEverSeesCompleteTables) {
   close(done[0]);
   close(report[1]);
 
-  // The reload looks at whole seconds: a short pause between runs spreads the
-  // replacements over a few seconds, so the reader picks up several of them.
+  // A short pause between runs lets the reader sweep each table it picks up
+  // between replacements.
   int survived = 0;
   for (int run = 1; run <= kReplacements; run++) {
     if (run_program(ORVIK_TESTROOT_BIN, {}, inputs[run % kVersions]).status == 0) survived++;

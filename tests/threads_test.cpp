@@ -1,5 +1,5 @@
-// The library in a threaded server: each thread with its own record looks
-// up and reloads while orvik replaces the table; threads log at once; ring
+// The library in a threaded server: each thread with its own record (heap
+// or mapped) looks up and reloads while the table is replaced; threads log at once; ring
 // results stay each thread's own. Built under ThreadSanitizer by the tsan
 // preset, where any data race fails the run.
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 
 #include "hardening_procs.h"
 #include "ip_ranges.h"
+#include "ip_ranges/internal/mapped_record.h"
 #include "misc.h"
 #include "replacement_tables.h"
 #include "str.h"
@@ -25,13 +26,23 @@ using namespace testing_support::replacement;
 
 constexpr int kThreads = 8;
 
-TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThem) {
+// The one way the tests below replace the table: the real orvik writes the
+// text tables; for mapped records iplookup --compile then compiles them.
+int replace_table(const TempRoot &root, const std::string &input, bool compiled) {
+  if (run_in_root(ORVIK_BIN, root, {}, input).status != 0) return 1;
+  if (compiled && run_in_root(IPLOOKUP_BIN, root, {"--compile"}).status != 0) return 1;
+  return 0;
+}
+
+// kThreads readers, each with its own record (of ip_ranges_new_mapped when
+// compiled), look up and reload while the table is replaced 100 times.
+void read_while_the_table_is_replaced(bool compiled) {
   TempRoot root;
   write_file(root / "conf/countries", names_file());
   std::string inputs[kVersions];
   for (int v = kVersions - 1; v >= 0; v--) {
     inputs[v] = csv_input(v);
-    ASSERT_EQ(run_in_root(ORVIK_BIN, root, {}, inputs[v]).status, 0);
+    ASSERT_EQ(replace_table(root, inputs[v], compiled), 0);
   }
   ScopedCwd cwd(root.path());
   restart_logger("threads");
@@ -41,8 +52,8 @@ TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThe
   pid_t writer = fork_child([&] {
     int failed = 0;
     for (int run = 1; run <= kReplacements; run++) {
-      if (run_in_root(ORVIK_BIN, root, {}, inputs[run % kVersions]).status != 0) failed++;
-      usleep(25000);  // spread over a few seconds: the reload looks at whole seconds
+      failed += replace_table(root, inputs[run % kVersions], compiled);
+      usleep(25000);  // time for the readers to sweep the tables they pick up
     }
     return failed;
   });
@@ -51,13 +62,13 @@ TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThe
   std::vector<ReaderFigures> figures(kThreads);
   std::vector<std::thread> readers;
   for (int t = 0; t < kThreads; t++) {
-    readers.emplace_back([&figures, &writer_done, t] {
-      ip_ranges *table = ip_ranges_new("countries");
+    readers.emplace_back([&figures, &writer_done, t, compiled] {
+      ip_ranges *table = compiled ? ip_ranges_new_mapped("countries") : ip_ranges_new("countries");
       figures[t] = read_while_replaced(table, [&writer_done] { return writer_done.load(); });
       ip_ranges_free(table);
     });
   }
-  EXPECT_EQ(wait_child(writer), 0) << "orvik runs that failed";
+  EXPECT_EQ(wait_child(writer), 0) << "replacements that failed";
   writer_done = true;
   for (std::thread &reader : readers) reader.join();
 
@@ -69,9 +80,25 @@ TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThe
     lookups += figures[t].lookups;
     reloads += figures[t].reloads;
   }
-  std::printf("%d threads: %d reloads, %ld lookups during %d replacements\n", kThreads, reloads,
-              lookups, kReplacements);
+  std::printf("%d threads (%s records): %d reloads, %ld lookups during %d replacements\n", kThreads,
+              compiled ? "mapped" : "heap", reloads, lookups, kReplacements);
+  if (compiled) {
+    ip_ranges *table = ip_ranges_new_mapped("countries");
+    EXPECT_EQ(version_of(table), kReplacements % kVersions);
+    EXPECT_TRUE(velmor::answers_from_compiled(table));  // the last compiled table is in use
+    ip_ranges_free(table);
+  }
   EXPECT_EQ(day_log(root.path(), "error.log"), "");
+}
+
+TEST(Threads, EachThreadWithItsOwnRecordSeesOnlyWholeTablesWhileOrvikReplacesThem) {
+  read_while_the_table_is_replaced(false);
+}
+
+// Mapped records: each thread maps the compiled file on its own; a reload
+// maps the new file before it unmaps the old one.
+TEST(Threads, EachThreadWithItsOwnMappedRecordSeesOnlyWholeTablesWhileTheTableIsReplaced) {
+  read_while_the_table_is_replaced(true);
 }
 
 // Lines logged from many threads at once: each one whole, none lost.

@@ -7,9 +7,12 @@
  *
  * Threads: a record is used by one thread at a time (its first lookup loads
  * the table, a reload frees the arrays). A server gives each worker thread
- * its own record, about 5 bytes per IPv4 entry and 17 per IPv6 entry, each
- * table with an index of at most half a byte per entry, and each thread
- * calls ip_ranges_reload at its own pace. */
+ * its own record and each thread calls ip_ranges_reload at its own pace. A
+ * record of ip_ranges_new holds its own copy of the tables, about 5 bytes
+ * per IPv4 entry and 17 per IPv6 entry, each table with an index of at most
+ * half a byte per entry; a record of ip_ranges_new_mapped maps the compiled
+ * table "conf/%s.ipt", whose pages every record, thread and process shares,
+ * and costs a few kilobytes of its own. */
 #ifndef VELMOR_IP_RANGES_H
 #define VELMOR_IP_RANGES_H
 
@@ -24,18 +27,20 @@ typedef struct ip_ranges {
   char *name;          /* table name, e.g. "countries" */
   uint32_t *starts;    /* boundary starts, ascending; null while not loaded */
   uint8_t *ids;        /* id of each entry of starts */
-  int64_t mtime;       /* boundary file mtime seen by the last load */
+  int64_t mtime;       /* boundary file mtime seen by the last load, whole
+                          seconds; 0 when the file could not be examined */
   uint32_t load_tried; /* set by the first lookup that found no table */
   int32_t count;       /* entries in starts and ids */
   char *names_text;    /* names file, edited in place while parsed */
-  char **codes;        /* 256 references into names_text, or null */
-  char **titles;       /* 256 references into names_text, or null */
+  char **codes;        /* 256 references into names_text (into the compiled
+                          file on a mapped record, names_text then null), or null */
+  char **titles;       /* the same for the titles */
   /* The library's own state of the record (the lookup indexes, built at
-   * load, and the IPv6 table); null on a record not made by ip_ranges_new
-   * (zero it in a record made by hand), whose lookups then bisect the whole
-   * table. The index matches the arrays of the last load: change starts,
-   * ids and count of a record from ip_ranges_new only through the functions
-   * below. */
+   * load, the IPv6 table, a mapped record's compiled file); null on a record
+   * not made by ip_ranges_new or ip_ranges_new_mapped (zero it in a record
+   * made by hand), whose lookups then bisect the whole table. The index
+   * matches the arrays of the last load: change starts, ids and count of a
+   * record from those functions only through the functions below. */
   struct ip_ranges_state *state;
 } ip_ranges;
 
@@ -43,9 +48,34 @@ typedef struct ip_ranges {
  * cannot be had (reported). */
 ip_ranges *ip_ranges_new(const char *name);
 
-/* Releases a record made by ip_ranges_new and everything it holds (tables,
- * names, name); a null record is ignored. Pointers taken from the record are
- * invalid afterwards. Without it a record lives until the process ends. */
+/* A new record for the table name whose tables and names come from the
+ * compiled table "conf/<name>.ipt" (velmor-tables(5)), mapped read-only and
+ * shared through the page cache with every other record, thread and
+ * process that maps it; null when memory cannot be had (reported). As with
+ * ip_ranges_new nothing is read at creation: the first lookup, name query,
+ * ip_ranges_load or ip_ranges_load6 opens the file, checking its header and
+ * sizes (constant time). Every function of this header works on the record:
+ * starts, ids, codes and titles then point into the mapping (never write
+ * through them), and both tables and the names always come from one
+ * compiled file. When that file is missing, damaged or older than one of
+ * its sources (a text table or the names file is newer, or one appeared or
+ * went away since it was compiled), the record reads the text tables
+ * exactly as a record of ip_ranges_new does, and this is logged once per
+ * process for each file and reason (LOG_MESSAGE); so a server can use it
+ * whatever is installed. A reload (ip_ranges_reload, _reload6) compares the
+ * identities of the compiled file and its three sources with those the
+ * last open saw (four stats) and, when one differs, maps the new file
+ * before the old one is unmapped: both tables and the names switch
+ * together, and each of reload and reload6 gives true once for every such
+ * switch, after which the pointers of both tables and the names are invalid.
+ * A record costs a few kilobytes of its own; the file's pages are shared.
+ * Replace the compiled file only by renaming a new one over it: a file
+ * truncated or rewritten under its readers makes them fail (SIGBUS). */
+ip_ranges *ip_ranges_new_mapped(const char *name);
+
+/* Releases a record made by ip_ranges_new or ip_ranges_new_mapped and
+ * everything it holds (tables, names, name, mapping); a null record is ignored. Pointers taken from
+ * the record are invalid afterwards. Without it a record lives until the process ends. */
 void ip_ranges_free(ip_ranges *table);
 
 /* ---- names (begin) ---- */
@@ -82,9 +112,13 @@ int16_t ip_ranges_find(ip_ranges *table, const char *code);
  * read"), and a null record ("NULL ranges"). */
 bool ip_ranges_load(ip_ranges *table);
 
-/* When the file's mtime differs from the recorded one: drops the table and
- * the names (both are read again on next use), loads the file and gives true
- * whatever the load gave. Otherwise false; costs one stat. */
+/* When the file is not the one the last load saw (its identity: device,
+ * inode, size and modification time to the nanosecond, so that every
+ * replacement is seen, also two within one second): drops the table and the
+ * names (both are read again on next use), loads the file and gives true
+ * whatever the load gave. Otherwise false; costs one stat. A file that
+ * cannot be examined is reported at each call ("cannot stat") and loaded
+ * once it is there again. */
 bool ip_ranges_reload(ip_ranges *table);
 
 /* Id of the last entry whose start is not above addr (through the record's
@@ -107,8 +141,8 @@ uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr);
  * report on a record not made by ip_ranges_new. */
 bool ip_ranges_load6(ip_ranges *table);
 
-/* ip_ranges_reload for the IPv6 table: when the file's mtime differs from
- * the recorded one, drops the IPv6 table and the names, loads the file and
+/* ip_ranges_reload for the IPv6 table: when the file is not the one the last
+ * load saw (by identity), drops the IPv6 table and the names, loads the file and
  * gives true whatever the load gave. Otherwise false; costs one stat. False
  * for a null record or one not made by ip_ranges_new. */
 bool ip_ranges_reload6(ip_ranges *table);

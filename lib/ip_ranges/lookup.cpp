@@ -29,8 +29,12 @@ extern "C" uint8_t ip_ranges_lookup(ip_ranges *table, uint32_t addr) {
   }
   if (table->count <= 0) return 0;
   const auto count = static_cast<uint32_t>(table->count);
-  if (table->state)
-    return velmor::range_index_lookup(&table->state->index, table->starts, table->ids, count, addr);
+  const ip_ranges_state *state = table->state;
+  if (state && state->index_from_file)
+    return velmor::range_index_lookup_bounded(&state->index, table->starts, table->ids, count,
+                                              addr);
+  if (state)
+    return velmor::range_index_lookup(&state->index, table->starts, table->ids, count, addr);
   return velmor::range_bisect(table->starts, table->ids, count, addr);
 }
 
@@ -46,6 +50,8 @@ extern "C" uint8_t ip_ranges_lookup6(ip_ranges *table, const uint8_t addr[16]) {
   }
   const velmor::range6_table table6{state->his, state->los, state->ids6,
                                     static_cast<uint32_t>(state->count6)};
+  if (state->index_from_file)
+    return velmor::range6_index_lookup_bounded(&state->index6, table6, addr);
   return velmor::range6_index_lookup(&state->index6, table6, addr);
 }
 

@@ -15,9 +15,8 @@ namespace range_search {
 // buckets + 1 of them. Below 24 entries not even 2 buckets fit, and the
 // whole-table bisection is as quick there anyway.
 bool allocate_buckets(range_index *index, uint32_t count, uint32_t key_bits) {
-  uint32_t words = count / 8;
-  if (words < 3) return false;
-  uint32_t bits = std::bit_width(words - 1) - 1;  // 2^bits + 1 <= words
+  uint32_t bits = index_bucket_bits(count);
+  if (bits == 0) return false;
   size_t size = (static_cast<size_t>(1) << bits) + 1;
   auto *bucket_starts =
       static_cast<uint32_t *>(mem_alloc(size * sizeof(uint32_t), __FILE__, __LINE__));
@@ -29,6 +28,12 @@ bool allocate_buckets(range_index *index, uint32_t count, uint32_t key_bits) {
 }
 
 }  // namespace range_search
+
+uint32_t index_bucket_bits(uint32_t count) {
+  uint32_t words = count / 8;
+  if (words < 3) return 0;
+  return std::bit_width(words - 1) - 1;  // 2^bits + 1 <= words
+}
 
 uint8_t range_bisect(const uint32_t *starts, const uint8_t *ids, uint32_t count, uint32_t addr) {
   return range_search::bisect_from(starts, ids, 0, count, addr);
@@ -45,6 +50,13 @@ uint8_t range_index_lookup(const range_index *index, const uint32_t *starts, con
                            uint32_t count, uint32_t addr) {
   if (!index->bucket_starts) return count ? range_bisect(starts, ids, count, addr) : 0;
   return range_search::search_bucket(*index, starts, ids, addr >> index->shift, addr);
+}
+
+uint8_t range_index_lookup_bounded(const range_index *index, const uint32_t *starts,
+                                   const uint8_t *ids, uint32_t count, uint32_t addr) {
+  if (!index->bucket_starts) return count ? range_bisect(starts, ids, count, addr) : 0;
+  return range_search::search_span(
+      range_search::bounded_span_of(*index, addr >> index->shift, count), starts, ids, addr);
 }
 
 void range_index_release(range_index *index) {

@@ -76,4 +76,14 @@ uint8_t range6_index_lookup(const range_index *index, const range6_table &table,
   return answer_from(table, span.begin, span.n, key);
 }
 
+uint8_t range6_index_lookup_bounded(const range_index *index, const range6_table &table,
+                                    const uint8_t addr[16]) {
+  ip6_key key = ip6_key_from_bytes(addr);
+  if (!index->bucket_starts) return range6_bisect(table, key);
+  range_search::bucket_span span =
+      range_search::bounded_span_of(*index, key.hi >> index->shift, table.count);
+  range_search::prefetch(table.ids + span.begin);
+  return answer_from(table, span.begin, span.n, key);
+}
+
 }  // namespace velmor

@@ -1,5 +1,5 @@
 // Loading a table file into a record, the same way for both families: the
-// mtime is taken first, the file is counted, the arrays allocated at their
+// file's identity is taken first, the file is counted, the arrays allocated at their
 // final size and filled, and a file that changed between the two passes is
 // read again (a table cut short or mixed from two versions is never kept).
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include "ip_ranges/internal/record.h"
 #include "ip_ranges/internal/table_file.h"
 #include "misc.h"
+#include "misc/internal/file_identity.h"
 
 namespace velmor {
 
@@ -23,7 +24,12 @@ struct Ipv4Arrays {
   ip_ranges *table;
 
   static constexpr int piece_size = table_piece_size;
-  int64_t &mtime() { return table->mtime; }
+  // The public mtime keeps whole seconds; the state, which a record made by
+  // hand lacks, the identity that reloads compare.
+  void see(const FileIdentity &identity) {
+    table->mtime = whole_seconds(identity);
+    if (table->state) table->state->identity = identity;
+  }
   void drop() {
     if (table->state) range_index_release(&table->state->index);
     table->starts = static_cast<uint32_t *>(mem_free(table->starts));
@@ -53,7 +59,7 @@ struct Ipv6Arrays {
   ip_ranges_state *state;
 
   static constexpr int piece_size = table6_piece_size;
-  int64_t &mtime() { return state->mtime6; }
+  void see(const FileIdentity &identity) { state->identity6 = identity; }
   void drop() {
     range_index_release(&state->index6);
     state->his = static_cast<uint64_t *>(mem_free(state->his));
@@ -108,9 +114,9 @@ int32_t fill(Arrays &arrays, FILE *in, const char *path, BetweenPasses between_p
 // table must not leak it.
 template <class Arrays>
 bool load(Arrays arrays, const PathText &path, BetweenPasses between_passes) {
-  // The time is taken before the file is read: a file replaced during the
-  // load then looks changed to the next reload, which reads it again.
-  arrays.mtime() = file_mtime(path.c_str());
+  // The identity is taken before the file is read: a file replaced during
+  // the load then looks changed to the next reload, which reads it again.
+  arrays.see(file_identity(path.c_str(), true));
   if (file_size(path.c_str()) == 0) return false;
   FILE *in = fopen(path.c_str(), "re");
   if (!in) {

@@ -2,7 +2,8 @@
 // files with chosen modification times, and a plain reference bisection.
 #pragma once
 
-#include <sys/time.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
@@ -28,11 +29,14 @@ class RangesRoot {
   ScopedCwd cwd_;
 };
 
-// Writes text to path and sets its access and modification time to mtime.
-inline void write_file_at(const std::string &path, const std::string &text, int64_t mtime) {
+// Writes text to path and sets its access and modification time to mtime
+// seconds and nanoseconds.
+inline void write_file_at(const std::string &path, const std::string &text, int64_t mtime,
+                          long nanoseconds = 0) {
   write_file(path, text);
-  struct timeval times[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
-  utimes(path.c_str(), times);
+  const struct timespec times[2] = {{static_cast<time_t>(mtime), nanoseconds},
+                                    {static_cast<time_t>(mtime), nanoseconds}};
+  utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 // A record whose pointers stay valid for the test, released at its end.

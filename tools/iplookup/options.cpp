@@ -21,7 +21,8 @@ constexpr const char *kSynopsis = "[OPTION]... [ADDRESS|-]...";
 constexpr const char *kHelp =
     "Prints the id, code and title that a boundary table gives each IPv4 or IPv6\n"
     "address: the operands (\"-\" reads standard input there), else the lines of\n"
-    "standard input.\n"
+    "standard input. The compiled table conf/NAME.ipt answers when it is there\n"
+    "and not older than the text tables, else the text tables do.\n"
     "\n"
     "  -t, --table NAME   query conf/NAME.ips (IPv4) and conf/NAME6.ips (IPv6) with\n"
     "                     the names in conf/NAME (default: countries)\n"
@@ -38,6 +39,9 @@ constexpr const char *kHelp =
     "                     the table of the nft sets (default: inet velmor)\n"
     "      --summary      print the ranges and addresses of each id, and the totals,\n"
     "                     per table\n"
+    "      --compile      compile the text tables and names of the table into\n"
+    "                     conf/NAME.ipt, which lookups then answer from\n"
+    "      --verify       check conf/NAME.ipt completely; name what is wrong\n"
     "  -4, --ipv4         IPv4 only: addresses, export and summary\n"
     "  -6, --ipv6         IPv6 only: addresses, export and summary\n"
     "  -r, --root DIR     installation root (default: $VELMOR_ROOT, else the built-in one)\n"
@@ -49,7 +53,7 @@ constexpr const char *kHelp =
     "that cannot be used, 2 on a usage error.\n";
 
 // Options without a short form take codes above every character.
-enum LongOnlyOption { kJson = 256, kExport, kSummary, kFormat, kSet, kNftTable };
+enum LongOnlyOption { kJson = 256, kExport, kSummary, kFormat, kSet, kNftTable, kCompile, kVerify };
 
 const option kOptions[] = {
     VELMOR_COMMON_LONG_OPTIONS,
@@ -60,6 +64,8 @@ const option kOptions[] = {
     {"format", required_argument, nullptr, kFormat},
     {"set", required_argument, nullptr, kSet},
     {"nft-table", required_argument, nullptr, kNftTable},
+    {"compile", no_argument, nullptr, kCompile},
+    {"verify", no_argument, nullptr, kVerify},
     {"ipv4", no_argument, nullptr, '4'},
     {"ipv6", no_argument, nullptr, '6'},
     {nullptr, 0, nullptr, 0},
@@ -72,8 +78,8 @@ bool is_table_name(const char *name) { return *name != '\0' && str_is_filename(n
 // Sets the mode; asking for two different ones is a usage error.
 bool choose_mode(const Program &program, Mode mode, Request *request, int *status) {
   if (request->mode != Mode::plain && request->mode != mode) {
-    *status =
-        velmor_tools::usage_error(program, "--json, --export and --summary exclude each other");
+    *status = velmor_tools::usage_error(
+        program, "--json, --export, --summary, --compile and --verify exclude each other");
     return false;
   }
   request->mode = mode;
@@ -126,6 +132,12 @@ void take_own_option(const Program &program, int option, Request *request, SetOp
     case kNftTable:
       set_options->nft_table = optarg;
       return;
+    case kCompile:
+      choose_mode(program, Mode::compile, request, status);
+      return;
+    case kVerify:
+      choose_mode(program, Mode::verify, request, status);
+      return;
     case '4':
       choose_family(program, Families::ipv4, request, status);
       return;
@@ -138,12 +150,29 @@ void take_own_option(const Program &program, int option, Request *request, SetOp
   }
 }
 
+const char *mode_option(Mode mode) {
+  switch (mode) {
+    case Mode::exports:
+      return "--export";
+    case Mode::summary:
+      return "--summary";
+    case Mode::compile:
+      return "--compile";
+    case Mode::verify:
+      return "--verify";
+    case Mode::plain:
+    case Mode::json:
+      break;
+  }
+  return "--json";
+}
+
 // The table modes answer for the whole table, not for addresses.
 bool operands_fit_mode(const Program &program, const Request &request, int *status) {
   if (request.count == 0 || request.mode == Mode::plain || request.mode == Mode::json) return true;
   char complaint[256];
   snprintf(complaint, sizeof complaint, "%s takes no addresses (got '%s')",
-           request.mode == Mode::exports ? "--export" : "--summary", request.operands[0]);
+           mode_option(request.mode), request.operands[0]);
   *status = velmor_tools::usage_error(program, complaint);
   return false;
 }

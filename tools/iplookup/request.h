@@ -15,6 +15,8 @@ enum class Mode {
   json,     // one JSON object per address
   exports,  // --export CODE[,CODE...]: the codes' addresses as blocks or a set script
   summary,  // --summary: ranges and addresses per id
+  compile,  // --compile: the text tables into conf/<table>.ipt
+  verify,   // --verify: the whole check of conf/<table>.ipt
 };
 
 // The address families a run answers for: both, or the one -4 or -6 names.
@@ -65,6 +67,10 @@ bool answer_addresses(const Request &request, ip_ranges *table, FILE *in, FILE *
 // export.cpp and summary.cpp: the table modes; give the exit status.
 int export_blocks(const Request &request, ip_ranges *table, FILE *out, FILE *err);
 int print_summary(const Request &request, ip_ranges *table, FILE *out, FILE *err);
+
+// compiled.cpp: --compile and --verify; give the exit status.
+int compile_tables(const Request &request, FILE *err);
+int verify_compiled_table(const Request &request, FILE *err);
 
 // table_access.cpp: the lines on err that name a family's table file.
 void report_no_table(const Request &request, velmor::Family family, FILE *err);

@@ -19,6 +19,8 @@ int run_mode(const Request &request, ip_ranges *table, FILE *in, FILE *out, FILE
       return export_blocks(request, table, out, err);
     case Mode::summary:
       return print_summary(request, table, out, err);
+    case Mode::compile:
+    case Mode::verify:  // run before a record is made
     case Mode::plain:
     case Mode::json:
       break;
@@ -32,7 +34,10 @@ int run_mode(const Request &request, ip_ranges *table, FILE *in, FILE *out, FILE
 int run_request(const Request &request, FILE *in, FILE *out, FILE *err) {
   process_info.name = "iplookup";
   if (!velmor_tools::enter_root(request.root, err)) return velmor_tools::exit_failure;
-  ip_ranges *table = ip_ranges_new(request.table);
+  if (request.mode == Mode::compile) return compile_tables(request, err);
+  if (request.mode == Mode::verify) return verify_compiled_table(request, err);
+  // The compiled table when it may be used, else the text tables as before.
+  ip_ranges *table = ip_ranges_new_mapped(request.table);
   if (!table) return velmor_tools::exit_failure;
   const int status = run_mode(request, table, in, out, err);
   ip_ranges_free(table);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ip_ranges.h"
+#include "ip_ranges/internal/mapped_record.h"
 #include "misc.h"
 #include "request.h"
 #include "str.h"
@@ -93,6 +94,11 @@ void report_no_table(const Request &request, Family family, FILE *err) {
 
 void report_loaded(const Request &request, const ip_ranges *table, Family family, FILE *err) {
   const int32_t entries = family == Family::ipv4 ? table->count : ip_ranges_count6(table);
+  if (velmor::answers_from_compiled(table)) {
+    fprintf(err, "iplookup: loaded %s/conf/%s.ipt: %d %s entries\n", request.root, request.table,
+            entries, family_name(family));
+    return;
+  }
   fprintf(err, "iplookup: loaded %s: %d entries\n", shown_path(request, family).c_str(), entries);
 }
 

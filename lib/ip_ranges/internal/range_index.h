@@ -34,6 +34,11 @@ struct range_index {
   uint32_t shift;
 };
 
+// The number of key bits that pick a bucket in an index over count entries
+// (buckets = 2^bits); 0 when the table is too small for an index (fewer
+// than 24 entries). Building and reading an index from a file both use it.
+uint32_t index_bucket_bits(uint32_t count);
+
 // ---- IPv4: starts are host-order addresses ----
 
 // The whole-table branch-free bisection; count must be at least 1.
@@ -49,6 +54,15 @@ bool range_index_build(range_index *index, const uint32_t *starts, uint32_t coun
 // count must be those the index was built from.
 uint8_t range_index_lookup(const range_index *index, const uint32_t *starts, const uint8_t *ids,
                            uint32_t count, uint32_t addr);
+
+// range_index_lookup over an index read from a file rather than built
+// (compiled_format.h): the bucket's bounds are clamped to count, so that a
+// bucket array of any content reads nothing outside starts[0, count) and
+// ids[0, count). The index must have buckets (or none at all), count must
+// be at least 1, and index->shift must give addr >> shift below
+// index->buckets; the opener checks these.
+uint8_t range_index_lookup_bounded(const range_index *index, const uint32_t *starts,
+                                   const uint8_t *ids, uint32_t count, uint32_t addr);
 
 // Frees the bucket array and leaves *index without an index; safe to repeat.
 void range_index_release(range_index *index);
@@ -87,5 +101,10 @@ bool range6_index_build(range_index *index, const range6_table &table);
 // The id for a 16-byte address in network byte order.
 uint8_t range6_index_lookup(const range_index *index, const range6_table &table,
                             const uint8_t addr[16]);
+
+// range6_index_lookup over an index read from a file, bounded as
+// range_index_lookup_bounded is.
+uint8_t range6_index_lookup_bounded(const range_index *index, const range6_table &table,
+                                    const uint8_t addr[16]);
 
 }  // namespace velmor

@@ -80,12 +80,30 @@ inline bucket_span span_of(const range_index &index, uint64_t bucket) {
   return {begin, end - begin};
 }
 
+// span_of for an index that was read, not built (a compiled file holds
+// any bytes): both bounds are clamped to the table's count, and the end to
+// no less than the beginning, so the span lies inside a table of count >= 1
+// entries whatever the bucket array holds. Two comparisons more than
+// span_of; on a valid index the result is the same.
+inline bucket_span bounded_span_of(const range_index &index, uint64_t bucket, uint32_t count) {
+  uint32_t end = index.bucket_starts[bucket + 1];
+  end = end < count ? end : count;
+  uint32_t first = index.bucket_starts[bucket];
+  first = first < end ? first : end;
+  uint32_t begin = first - (first != 0);
+  return {begin, end - begin};
+}
+
+template <typename Key>
+uint8_t search_span(bucket_span span, const Key *starts, const uint8_t *ids, Key addr) {
+  prefetch(ids + span.begin);  // fetched alongside the starts, not after them
+  return bisect_from(starts, ids, span.begin, span.n, addr);
+}
+
 template <typename Key>
 uint8_t search_bucket(const range_index &index, const Key *starts, const uint8_t *ids,
                       uint64_t bucket, Key addr) {
-  bucket_span span = span_of(index, bucket);
-  prefetch(ids + span.begin);  // fetched alongside the starts, not after them
-  return bisect_from(starts, ids, span.begin, span.n, addr);
+  return search_span(span_of(index, bucket), starts, ids, addr);
 }
 
 // Chooses the bucket count for a table of count entries and allocates the
