@@ -173,12 +173,25 @@ void check_table6(const std::string &table) {
   if (first) abort();
 }
 
-// The IPv4 table of the pieces as six-field lines read the old way.
+// The IPv4 table of the pieces as six-field lines read the old way: each
+// through read_line straight into the family builder.
 std::string legacy_table(const std::vector<std::string> &pieces) {
   MemoryOut out;
   FakeCodes codes;
-  orvik::TableBuilder table(out.out(), codes);
-  for (std::string piece : pieces) table.take(piece.data());
+  orvik::FamilyBuilder<orvik::Ipv4Table> table(out.out(), codes, false);
+  for (std::string piece : pieces) {
+    str_chomp(piece.data());
+    orvik::LineFields fields;
+    orvik::read_line(piece.c_str(), &fields);
+    orvik::Range<uint32_t> range;
+    range.start = fields.start;
+    range.end = fields.end;
+    range.code = fields.code;
+    range.name = fields.name;
+    range.complete = fields.complete;
+    range.malformed = fields.malformed;
+    table.take(piece.c_str(), range);
+  }
   table.finish();
   return out.text();
 }
@@ -194,9 +207,11 @@ void check_table(const std::string &text) {
     FakeCodes codes;
     orvik::FamilyTables tables(out4.out(), out6.out(), codes, options);
     std::vector<std::string> ipv4_pieces;
+    bool first = true;
     for (std::string piece : pieces) {
       if (orvik::family_of(piece.c_str()) == orvik::Family::ipv4) ipv4_pieces.push_back(piece);
-      tables.take(piece.data());
+      tables.take(piece.data(), first);
+      first = false;
     }
     tables.finish();
     const std::string table4 = out4.text();

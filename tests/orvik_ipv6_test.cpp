@@ -271,8 +271,9 @@ TEST_F(OrvikIpv6, FormatOptionErrorsChangeNothing) {
     std::string err;  // regex
   } const cases[] = {
       {{"--format", "csv"},
-       R"(orvik: option '--format' takes six-field or range-code, not 'csv'\nUsage: .*\n)"},
-      {{"--format="}, R"(orvik: option '--format' takes six-field or range-code, not ''\n.*\n)"},
+       R"(orvik: option '--format' takes six-field, range-code, geolite2, ip2location or )"
+       R"(registry, not 'csv'\nUsage: .*\n)"},
+      {{"--format="}, R"(orvik: option '--format' takes .*, not ''\n.*\n)"},
       {{"--format"}, R"(orvik: option '--format' needs a value\nUsage: .*\n)"},
   };
   for (const Case &c : cases) {

@@ -15,7 +15,7 @@ constexpr size_t kFirstRoom = size_t{1} << 20;
 // Hands every piece of in to take; false when reading failed.
 bool read_pieces(FILE *in, const LineSource::Take &take) {
   char line[kLineSize];
-  while (fgets(line, sizeof line, in) != nullptr) take(line);
+  for (bool first = true; fgets(line, sizeof line, in) != nullptr; first = false) take(line, first);
   return ferror(in) == 0;
 }
 
