@@ -2,6 +2,7 @@
 // renamed over their tables only when both are complete and on disk.
 #include "family_tables.h"
 
+#include <cstring>
 #include <optional>
 
 #include "input_lines.h"
@@ -13,6 +14,7 @@ FamilyTables::FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunO
     : reader_(make_reader(options)),
       ipv4_(out4, codes, options.close_gaps),
       ipv6_(out6, codes, options.close_gaps) {
+  if (options.format == InputFormat::six_field) fast_.emplace();
   if (!options.sorts()) return;
   sorted_.emplace();
   ipv4_.count_overlaps();
@@ -20,9 +22,12 @@ FamilyTables::FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunO
 }
 
 void FamilyTables::take(char *line, bool first) {
-  str_chomp(line);
+  // The line end cut as str_chomp cuts it, the length kept.
+  size_t length = strlen(line);
+  if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
+  if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
   RangeLine read;
-  reader_->read(line, first, &read);
+  if (!fast_ || !fast_->read(line, length, &read)) reader_->read(line, first, &read);
   if (read.passed) {
     if (read.family == Family::ipv6)
       ipv6_.pass();

@@ -8,6 +8,7 @@
 
 #include "form_reader.h"
 #include "orvik.h"
+#include "six_field_fast.h"
 #include "sorted_ranges.h"
 
 namespace orvik {
@@ -34,6 +35,7 @@ class FamilyTables {
   void give(SortedRanges::Step step, const char *line, const RangeLine &read);
 
   std::unique_ptr<FormReader> reader_;
+  std::optional<FastSixField> fast_;  // the six-field form's usual lines
   FamilyBuilder<Ipv4Table> ipv4_;
   FamilyBuilder<Ipv6Table> ipv6_;
   std::optional<SortedRanges> sorted_;
