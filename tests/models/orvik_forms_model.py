@@ -63,12 +63,15 @@ def make_codes(rng, count):
     return codes, names
 
 
-def walk(rng, codes, count, start, top, sizes, aligned):
-    """count ranges (first, last, code) from start on, gaps between some."""
+def walk(rng, codes, count, start, top, sizes, aligned_share):
+    """count ranges (first, last, code) from start on, gaps between some;
+    aligned_share of them networks (a power of two in size, aligned), the
+    others of any size."""
     ranges, at, code = [], start, rng.choice(codes)
     for _ in range(count):
         if rng.random() < 0.4:
             code = rng.choice(codes)
+        aligned = rng.random() < aligned_share
         size = 1 << rng.choice(sizes) if aligned else rng.randrange(1, 1 << rng.choice(sizes))
         if rng.random() < 0.3:
             at += rng.randrange(1, size + 1)  # a gap
@@ -238,8 +241,8 @@ def main(seed, count4, count6, root, code_count=40):
     ids = {code.lower(): i + 1 for i, code in enumerate(listed)}
     write(root, "conf/countries", "0 -- Unknown\n" + "".join(
         f"{ids[code.lower()]} {code.lower()} {names[code]}\n" for code in listed))
-    ranges4 = walk(rng, codes, count4, 1 << 24, TOP4, (4, 8, 10, 12), False)
-    ranges6 = walk(rng, codes, count6, 0x2001 << 112, TOP6, (32, 48, 64, 80), True)
+    ranges4 = walk(rng, codes, count4, 1 << 24, TOP4, (4, 8, 10, 12), 0.8)
+    ranges6 = walk(rng, codes, count6, 0x2001 << 112, TOP6, (32, 48, 64, 80), 1.0)
     six_field(root, names, ranges4, ranges6)
     range_codes(root, ranges4, ranges6)
     geolite2(rng, root, codes, names, ranges4, ranges6)

@@ -1,8 +1,6 @@
 // What the readers of the input forms share, and the reader of each form.
 #include "form_reader.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
 
 #include "geolite2_blocks.h"
@@ -45,10 +43,41 @@ void Fields::split(const char *line, char separator, size_t max_fields, bool ski
 }
 
 bool read_number(const char *text, uint128 *value) {
-  const char *end = text + strlen(text);
-  const auto number = velmor::scan_decimal<uint128>(text, end);
-  if (!velmor::is_decimal_digit(*text) || number.overflow || number.end != end) return false;
-  *value = number.value;
+  const char *p = text;
+  while (velmor::is_decimal_digit(*p)) ++p;
+  if (p == text || *p != '\0') return false;
+  const size_t digits = static_cast<size_t>(p - text);
+  if (digits > 38) {  // so many may overflow 128 bits
+    const auto number = velmor::scan_decimal<uint128>(text, p);
+    if (number.overflow) return false;
+    *value = number.value;
+    return true;
+  }
+  // In 64 bits while the digits fit (19 of them), then the rest.
+  const char *split = digits > 19 ? p - 19 : text;
+  uint64_t high = 0, low = 0;
+  for (const char *q = text; q < split; ++q) high = high * 10 + static_cast<uint64_t>(*q - '0');
+  for (const char *q = split; q < p; ++q) low = low * 10 + static_cast<uint64_t>(*q - '0');
+  *value = static_cast<uint128>(high) * 10000000000000000000ull + low;
+  return true;
+}
+
+bool read_dotted_quad(const char *text, uint32_t *value) {
+  const char *p = text;
+  uint32_t address = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && *p++ != '.') return false;
+    if (!velmor::is_decimal_digit(*p)) return false;
+    unsigned number = static_cast<unsigned>(*p++ - '0');
+    if (number == 0 && velmor::is_decimal_digit(*p)) return false;  // a leading zero
+    while (velmor::is_decimal_digit(*p)) {
+      number = number * 10 + static_cast<unsigned>(*p++ - '0');
+      if (number > 255) return false;
+    }
+    address = address << 8 | number;
+  }
+  if (*p != '\0') return false;
+  *value = address;
   return true;
 }
 
@@ -59,9 +88,9 @@ bool read_address(Family family, const char *text, uint128 *value) {
     *value = velmor::uint128_from_bytes(bytes);
     return true;
   }
-  in_addr address;
-  if (inet_pton(AF_INET, text, &address) != 1) return false;
-  *value = ntohl(address.s_addr);
+  uint32_t address = 0;
+  if (!read_dotted_quad(text, &address)) return false;
+  *value = address;
   return true;
 }
 

@@ -66,8 +66,12 @@ class Fields {
 // A number as the whole of text: decimal digits only, within 128 bits.
 bool read_number(const char *text, velmor::uint128 *value);
 
-// An address as text, read strictly: IPv4 as inet_pton reads it (four
-// decimal numbers 0-255 without leading zeros), IPv6 as str_ip6_parse.
+// A dotted quad as inet_pton reads it: four decimal numbers 0-255 without
+// leading zeros, nothing else.
+bool read_dotted_quad(const char *text, uint32_t *value);
+
+// An address as text, read strictly: IPv4 as read_dotted_quad, IPv6 as
+// str_ip6_parse.
 bool read_address(Family family, const char *text, velmor::uint128 *value);
 
 // A network "ADDRESS/LENGTH" (IPv6 when the address holds a ':'), read

@@ -17,24 +17,78 @@ constexpr size_t kFieldKept = 30;
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
+constexpr uint64_t kHighs = 0x8080808080808080ULL;
+
+uint64_t load(const char *p) {
+  uint64_t word;
+  memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// The high bit of each byte of word that equals c (exactly: no carries
+// cross bytes).
+uint64_t equal_bytes(uint64_t word, unsigned char c) {
+  const uint64_t x = word ^ (kOnes * c);
+  return ~(((x & kLows) + kLows) | x) & kHighs;
+}
+
+// The positions of the bytes c in [p, end), at most max of them, into
+// found; gives how many. Eight bytes a step on little-endian machines.
+size_t find_all(const char *p, const char *end, char c, const char **found, size_t max) {
+  size_t count = 0;
+  if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+    for (; end - p >= 8 && count < max; p += 8) {
+      for (uint64_t hits = equal_bytes(load(p), static_cast<unsigned char>(c));
+           hits != 0 && count < max; hits &= hits - 1)
+        found[count++] = p + (__builtin_ctzll(hits) >> 3);
+    }
+  }
+  for (; p < end && count < max; ++p)
+    if (*p == c) found[count++] = p;
+  return count;
+}
+
+// Eight decimal digits at p, the first the highest, into *value; false when
+// any byte is no digit.
+bool eight_digits(const char *p, uint64_t *value) {
+  uint64_t word = load(p);
+  // Each byte 0x30-0x39: its high half 3, and still 3 after adding 6.
+  if (((word & 0xF0F0F0F0F0F0F0F0ULL) | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) !=
+      0x3333333333333333ULL)
+    return false;
+  word -= 0x3030303030303030ULL;
+  word = word * 10 + (word >> 8);  // pairs of digits
+  word = (((word & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+          (((word >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+         32;
+  *value = word;
+  return true;
+}
+
 // A field of digits only between quotes, [p, end) being the field with its
 // quotes; 1 to max_digits digits (so many never overflow the value).
 bool quoted_digits(const char *p, const char *end, size_t max_digits, uint128 *value) {
   const size_t digits = static_cast<size_t>(end - p) - 2;
   if (end - p < 3 || *p != '"' || end[-1] != '"' || digits > max_digits) return false;
   ++p;
-  // Up to 19 digits fit 64 bits: the high part, then the last 19 digits.
-  uint64_t high = 0, low = 0;
-  const char *split = digits > 19 ? p + (digits - 19) : p;
-  for (; p < split; ++p) {
+  const char *stop = end - 1;
+  // The digits before the last multiple of eight one by one, then eight at a
+  // time, in 64 bits while they fit (19 digits).
+  uint128 number = 0;
+  uint64_t part = 0;
+  for (const char *head = p + digits % 8; p < head; ++p) {
     if (!velmor::is_decimal_digit(*p)) return false;
-    high = high * 10 + static_cast<uint64_t>(*p - '0');
+    part = part * 10 + static_cast<uint64_t>(*p - '0');
   }
-  for (; p < end - 1; ++p) {
-    if (!velmor::is_decimal_digit(*p)) return false;
-    low = low * 10 + static_cast<uint64_t>(*p - '0');
+  number = part;
+  for (; p < stop; p += 8) {
+    uint64_t eight = 0;
+    if (!eight_digits(p, &eight)) return false;
+    number = number * 100000000u + eight;
   }
-  *value = static_cast<uint128>(high) * 10000000000000000000ull + low;
+  *value = number;
   return true;
 }
 
@@ -67,13 +121,15 @@ bool FastSixField::read(const char *line, size_t length, RangeLine *out) {
 // cut to 30 characters: a line without empty fields among the first six
 // and without cuts where they matter reads as the plain split.
 bool FastSixField::read_ipv4(const char *line, const char *end, RangeLine *out) {
+  const char *commas[6];
+  const size_t found = find_all(line, end, ',', commas, 6);
+  if (found < 4) return false;
   const char *field[6];
   const char *field_end[6];
   const char *p = line;
   size_t count = 0;
   for (; count < 6 && p < end; ++count) {
-    const char *comma = p;
-    while (comma < end && *comma != ',') ++comma;
+    const char *comma = count < found ? commas[count] : end;
     field[count] = p;
     field_end[count] = comma;
     if (comma == p) return false;  // an empty field: the tokens shift
@@ -107,29 +163,30 @@ bool FastSixField::read_ipv4(const char *line, const char *end, RangeLine *out) 
 // quoted fields without quotes inside (nor commas, but in the name), a
 // sixth that ends the line, read as the plain texts between the quotes.
 bool FastSixField::read_ipv6(const char *line, const char *end, RangeLine *out) {
+  // The quotes open and close the fields: twelve (or ten without a name),
+  // none more; between two fields a comma and blanks.
+  const char *quotes[13];
+  const size_t found = find_all(line, end, '"', quotes, 13);
+  if (found != 12 && found != 10) return false;
+  const size_t count = found / 2;
   const char *field[6];
-  const char *field_end[6];  // the closing quote
-  const char *p = line;
-  size_t count = 0;
-  for (; count < 6; ++count) {
-    while (p < end && *p == ' ') ++p;
-    if (p == end || *p != '"') return false;
-    const char *close = p + 1;
-    bool comma = false;
-    for (; close < end && *close != '"'; ++close) comma = comma || *close == ',';
-    // A comma in field 1 would end it for family_of; the name may hold some.
-    if (close == end || (comma && count < 5)) return false;
-    field[count] = p;
-    field_end[count] = close + 1;
-    p = close + 1;
-    if (p == end) {
-      ++count;
-      break;
+  const char *field_end[6];  // after the closing quote
+  for (size_t i = 0; i < count; ++i) {
+    field[i] = quotes[2 * i];
+    field_end[i] = quotes[2 * i + 1] + 1;
+    const char *before = i == 0 ? line : field_end[i - 1];
+    if (i > 0) {
+      if (*before != ',') return false;
+      ++before;
     }
-    if (*p != ',') return false;
-    ++p;
+    while (before < field[i] && *before == ' ') ++before;
+    if (before != field[i]) return false;
   }
-  if (p != end || count < 5) return false;  // more than six fields, or a comma at the end
+  if (field_end[count - 1] != end) return false;
+  // A comma inside fields 1 to 5 would cut them for family_of and the
+  // careful split; the four between them are the only ones before the name.
+  const char *commas[5];
+  if (find_all(line, field_end[4], ',', commas, 5) != 4) return false;
   uint128 start = 0, last = 0;
   // 38 digits never overflow 128 bits.
   if (!quoted_digits(field[2], field_end[2], 38, &start) ||

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,20 +33,21 @@ class SortedRanges {
   void finish(const Give &give);
 
  private:
-  static constexpr size_t kNone = static_cast<size_t>(-1);
+  static constexpr size_t kBlock = size_t{1} << 20;
 
   struct Kept {
     velmor::uint128 start, end;
-    size_t line, code, name;  // offsets into text_; name kNone without a name
+    const char *line, *code, *name;  // copies kept here; name null without a name
     Family family;
   };
 
-  size_t keep(const char *text);
+  const char *keep(const char *text);
+  void sort();
   RangeLine range_of(const Kept &kept) const;
-  const char *text(size_t offset) const { return text_.c_str() + offset; }
 
   std::vector<Kept> kept_;
-  std::string text_;  // the lines, codes and names, each ended by a NUL
+  std::vector<std::unique_ptr<char[]>> blocks_;  // the lines, codes and names
+  size_t used_ = 0;                              // of the last block
 };
 
 }  // namespace orvik
