@@ -47,8 +47,8 @@ TEST(IplookupE2e, BadAddressIsReportedAndTheRestAnswered) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "10.0.0.1 7 nl Netherlands\n5.3.0.0 1 ru Russian Federation\n");
   EXPECT_EQ(run.err,
-            "iplookup: not an IPv4 address: 10.0.0\n"
-            "iplookup: not an IPv4 address: ip=1.2.3.4\n");
+            "iplookup: not an address: 10.0.0\n"
+            "iplookup: not an address: ip=1.2.3.4\n");
 }
 
 TEST(IplookupE2e, MissingTableAnswersZeroAndSaysSo) {

@@ -101,7 +101,7 @@ class TwoTablesRoot : public ::testing::Test {
   std::string table4() { return testing_support::read_file(root / "conf/countries.ips"); }
   std::string table6() { return testing_support::read_file(root / "conf/countries6.ips"); }
   std::string names() { return testing_support::read_file(root / "conf/countries"); }
-  std::vector<std::string> conf() { return testing_support::list_dir(root / "conf"); }
+  std::vector<std::string> conf() { return testing_support::list_table_files(root / "conf"); }
   const std::vector<std::string> kConf{"countries", "countries.ips", "countries6.ips"};
 
   testing_support::TempRoot root;

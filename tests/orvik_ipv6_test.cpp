@@ -115,7 +115,8 @@ TEST_F(OrvikIpv6, MessagesShowWholeFields) {
                                     "A name of more than thirty characters, with a comma");
   const std::string over = six_fields("2001:300::", "2001:300::1", "1", k2To128, "JP", "Over");
   const std::string at_zero = line6("::", "::1", "JP", "Zero");
-  ASSERT_EQ(orvik({}, unknown + over + at_zero).status, 0);
+  const std::string known = line6("2001:400::", "2001:400::1", "JP", "Known");
+  ASSERT_EQ(orvik({}, unknown + over + at_zero + known).status, 0);
   const std::vector<std::string> expected = {
       "unknown country: " + std::string(35, 'q') +
           " (A name of more than thirty characters, with a comma)",

@@ -24,7 +24,7 @@ using testing_support::au;
 using testing_support::cn;
 using testing_support::csv_line;
 using testing_support::day_log;
-using testing_support::list_dir;
+using testing_support::list_table_files;
 using testing_support::read_file;
 using testing_support::RunResult;
 using testing_support::split_lines;
@@ -56,7 +56,7 @@ class OrvikOptions : public ::testing::Test {
   std::string table() { return read_file(root / "conf/countries.ips"); }
   std::string names() { return read_file(root / "conf/countries"); }
   // conf/ holds the names and the table and nothing else (no temporary file).
-  std::vector<std::string> conf() { return list_dir(root / "conf"); }
+  std::vector<std::string> conf() { return list_table_files(root / "conf"); }
   const std::vector<std::string> kConf{"countries", "countries.ips"};
 
   // An input file in the scratch root.
@@ -300,7 +300,7 @@ TEST_F(OrvikOptions, CheckCountsAndChangesNothing) {
   // Without a table, none appears either.
   remove((root / "conf/countries.ips").c_str());
   EXPECT_EQ(orvik({"-n"}, kMixedInput).status, 0);
-  EXPECT_EQ(list_dir(root / "conf"), std::vector<std::string>{"countries"});
+  EXPECT_EQ(list_table_files(root / "conf"), std::vector<std::string>{"countries"});
 }
 
 TEST_F(OrvikOptions, CheckFailsWhenItsSummaryCannotBeWritten) {
@@ -565,7 +565,7 @@ TEST_F(OrvikUpdateNames, TooManyCodesChangeNothing) {
       EXPECT_EQ(names(), kNames);
       EXPECT_EQ(conf(), kConf);
     } else {
-      EXPECT_EQ(list_dir(root / "conf"), std::vector<std::string>{"countries.ips"});
+      EXPECT_EQ(list_table_files(root / "conf"), std::vector<std::string>{"countries.ips"});
     }
   }
   // One code fewer fits exactly: ids up to 255.

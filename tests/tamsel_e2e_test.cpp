@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "hardening_procs.h"
 #include "test_support.h"
@@ -46,13 +47,44 @@ TEST_F(TamselProgram, PrintsTheTableAndLogsBadLines) {
   EXPECT_EQ(errors.find("\n\n"), std::string::npos) << errors;  // one message, one line
 }
 
-TEST_F(TamselProgram, MissingNamesFileGivesMinusOne) {
-  auto result = run_program(TAMSEL_TESTROOT_BIN, {}, "10.0.0.0/8\n12.0.0.0/8\n");
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "0.0.0.0 0\n10.0.0.0 -1\n11.0.0.0 0\n12.0.0.0 -1\n13.0.0.0 0\n");
+// Without an id for "ru" the table used to carry -1 for every range (read
+// back as id 255) with status 0. Now the run fails with one line and prints
+// no table; CIDR blocks carry no id and need no names file.
+TEST_F(TamselProgram, NoIdForRuFailsWithoutATable) {
+  struct Case {
+    const char *names;  // null: no names file
+    std::vector<std::string> args;
+    const char *line;
+  };
+  const Case cases[] = {
+      {nullptr,
+       {},
+       "tamsel: cannot read the names file conf/countries: No such file or directory\n"},
+      {"0 -- Unknown\n1 ua Ukraine\n",
+       {},
+       "tamsel: conf/countries lists no code ru: the ranges "
+       "would have no id\n"},
+      {"1 ua Ukraine\n",
+       {"-6"},
+       "tamsel: conf/countries lists no code ru: the ranges would have "
+       "no id\n"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.line);
+    testing_support::fresh_root(TEST_ROOT);
+    if (c.names != nullptr) write_file(TEST_ROOT "/conf/countries", c.names);
+    auto result = run_program(TAMSEL_TESTROOT_BIN, c.args, "10.0.0.0/8\n2001:db8::/32\n");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.line);
+  }
+  auto cidr = run_program(TAMSEL_TESTROOT_BIN, {"--cidr"}, "10.0.0.0/8\n");
+  EXPECT_EQ(cidr.status, 0);
+  EXPECT_EQ(cidr.out, "10.0.0.0/8\n");
 }
 
 TEST_F(TamselProgram, EmptyInputGivesTheSingleEntry) {
+  write_file(TEST_ROOT "/conf/countries", "7 ru Russia\n");
   auto result = run_program(TAMSEL_TESTROOT_BIN, {}, "");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "0.0.0.1 0\n");

@@ -183,9 +183,13 @@ TEST_F(TamselRun, NulByteEndsThePieceText) {
   EXPECT_NE(outcome.errors.find("wrong string: 12.0.0.0\n"), std::string::npos);
 }
 
-TEST_F(TamselRun, NamesFileWithoutRuGivesMinusOne) {
+TEST_F(TamselRun, NamesFileWithoutRuPrintsNoTable) {
   testing_support::write_file(root / "conf/countries", "0 -- Unknown\n1 ua Ukraine\n");
-  EXPECT_EQ(run("10.0.0.0/8\n").table, lines({"0.0.0.0 0", "10.0.0.0 -1", "11.0.0.0 0"}));
+  const Outcome outcome = run("10.0.0.0/8\n");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.table, "");
+  EXPECT_NE(outcome.errors.find("conf/countries lists no code ru"), std::string::npos)
+      << outcome.errors;
 }
 
 // Garbage lines of any bytes (binary, NUL, CR, high bytes, very long) around

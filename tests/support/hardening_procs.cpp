@@ -87,4 +87,13 @@ std::vector<std::string> list_dir(const std::string &path) {
   return names;
 }
 
+std::vector<std::string> list_table_files(const std::string &conf) {
+  std::vector<std::string> names = list_dir(conf);
+  const auto is_lock = [](const std::string &name) {
+    return name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0;
+  };
+  names.erase(std::remove_if(names.begin(), names.end(), is_lock), names.end());
+  return names;
+}
+
 }  // namespace testing_support

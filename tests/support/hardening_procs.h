@@ -47,4 +47,9 @@ bool stderr_to_file(const std::string &path);
 // Names in a directory except "." and "..", sorted.
 std::vector<std::string> list_dir(const std::string &path);
 
+// The names in a conf/ directory but the tables' lock files ("<table>.lock",
+// which every writing run leaves there by design), sorted: what a run must
+// leave behind besides its lock.
+std::vector<std::string> list_table_files(const std::string &conf);
+
 }  // namespace testing_support

@@ -26,4 +26,12 @@ bool prepare_process();
 // under the root that could not be entered.
 bool enter_root(const char *root, FILE *err = stderr);
 
+// Creates the directory dir (relative to the root, e.g. "conf" or "logs")
+// with mode 0755 when it is missing, so that a run in a new root just
+// works. An existing name is left as it is: mkdir never follows a link at
+// the last component, so nothing is created through a planted one. True
+// when dir is there afterwards (as a directory or a link to one); false
+// after a logged failure.
+bool make_root_dir(const char *dir);
+
 }  // namespace velmor_tools

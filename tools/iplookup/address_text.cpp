@@ -3,8 +3,6 @@
 
 #include <arpa/inet.h>
 
-#include <cstring>
-
 #include "str.h"
 
 namespace iplookup {
@@ -25,10 +23,10 @@ bool read_address(const char *text, Families families, Address *address) {
   return false;
 }
 
-const char *refused_family(const char *text, Families families) {
-  if (families == Families::ipv4) return "IPv4";
-  if (families == Families::ipv6) return "IPv6";
-  return strchr(text, ':') ? "IPv6" : "IPv4";
+const char *address_kind(Families families) {
+  if (families == Families::ipv4) return "an IPv4 address";
+  if (families == Families::ipv6) return "an IPv6 address";
+  return "an address";
 }
 
 }  // namespace iplookup

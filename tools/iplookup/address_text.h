@@ -19,10 +19,9 @@ struct Address {
 // too), IPv6 text as str_ip6_parse takes it. False when it is neither.
 bool read_address(const char *text, Families families, Address *address);
 
-// The family a text that read_address refused is reported as not being
-// ("not an IPv4 address"): the one -4 or -6 names, else IPv6 for a text with
-// a ':' and IPv4 for any other, so that refusals of IPv4-looking text read
-// as they always have.
-const char *refused_family(const char *text, Families families);
+// What a text that read_address refused is reported as not being ("not an
+// IPv4 address"): an address of the family -4 or -6 names, else an address
+// of either family ("not an address").
+const char *address_kind(Families families);
 
 }  // namespace iplookup

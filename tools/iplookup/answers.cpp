@@ -52,8 +52,7 @@ void print_answer(const Answering &answering, const char *address, unsigned id) 
 bool answer(const Answering &answering, const char *text) {
   Address address;
   if (!read_address(text, answering.families, &address)) {
-    fprintf(answering.err, "iplookup: not an %s address: %s\n",
-            refused_family(text, answering.families), text);
+    fprintf(answering.err, "iplookup: not %s: %s\n", address_kind(answering.families), text);
     return false;
   }
   if (address.ipv6) {

@@ -1,6 +1,8 @@
 // The run: a temporary file next to the table, filled from the input and
 // renamed over "conf/countries.ips" only when it is complete and on disk, so
 // a reader sees either the old table or the whole new one.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -11,6 +13,8 @@
 #include "names_update.h"
 #include "orvik.h"
 #include "program.h"
+#include "stale_temporaries.h"
+#include "table_lock.h"
 
 namespace orvik {
 
@@ -23,9 +27,26 @@ struct RecordFree {
 };
 using Record = std::unique_ptr<ip_ranges, RecordFree>;
 
+// The names file, read whole before the first line. Without it every code
+// would be unknown and the table all id 0, and a read that failed only for
+// a moment would give the first lines id 0 and the later ones their ids:
+// either way the run fails instead (--update-names makes the file).
+bool load_names(ip_ranges *names) {
+  struct stat st;
+  if (stat(kNamesPath, &st) != 0) {
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot read the names file %s", kNamesPath);
+    return false;
+  }
+  if (ip_ranges_load_names(names)) return true;
+  // The reader has logged why, unless the file vanished meanwhile.
+  log_msg(LOG_ERROR, "cannot read the names file %s", kNamesPath);
+  return false;
+}
+
 // The conversion with the ids of the names file as it is.
 bool convert_with_names(LineSource &source, const RunOptions &options, RunSummary *summary) {
   Record names(ip_ranges_new(kTableName));
+  if (!names || !load_names(names.get())) return false;
   CodeCache codes(names.get());
   if (!codes.ready()) return false;
   return convert_families(source, codes, options, summary);
@@ -70,7 +91,7 @@ bool end_check(const RunOptions &options, const RunSummary &summary) {
     return false;
   }
   const uint64_t needed = options.min_ranges > 0 ? options.min_ranges : 1;
-  bool enough = true;
+  bool enough = names_know_input(summary, "check failed for");
   for (const Family family : kAllFamilies) {
     const int i = index_of(family);
     if (summary.replaced[i])
@@ -79,6 +100,17 @@ bool end_check(const RunOptions &options, const RunSummary &summary) {
           enough;
   }
   return enough;
+}
+
+// What a run that writes needs before it reads a line: conf/ (a new root
+// has none), the table's lock for the whole run, and no temporaries left by
+// runs that died. A check writes nothing and takes no lock.
+bool prepare_writing(const RunOptions &options, velmor_tools::TableLock *lock) {
+  if (options.check) return true;
+  if (!velmor_tools::make_root_dir(kConfDir) || !lock->acquire(kTableName, options.lock_wait))
+    return false;
+  velmor_tools::remove_stale_temporaries(kTableName);
+  return true;
 }
 
 }  // namespace
@@ -90,8 +122,26 @@ bool enough_ranges(uint64_t accepted, uint64_t needed, const char *refusal, cons
   return false;
 }
 
+bool names_know_input(const RunSummary &summary, const char *refusal) {
+  uint64_t accepted = 0, unknown = 0;
+  size_t codes = 0;
+  for (const Summary &of : summary.of) {
+    accepted += of.accepted;
+    codes += of.unknown.size();
+    for (const auto &code : of.unknown) unknown += code.second;
+  }
+  if (accepted == 0 || unknown < accepted) return true;
+  log_msg(LOG_ERROR, "%s the tables: %s lists none of the input's %zu codes", refusal, kNamesPath,
+          codes);
+  return false;
+}
+
 int run(const RunOptions &options, velmor_tools::InputFiles &inputs) {
+  // Before the first message: a new root has no log directory yet.
+  velmor_tools::make_root_dir("logs");
   try {
+    velmor_tools::TableLock lock;
+    if (!prepare_writing(options, &lock)) return 1;
     RunSummary summary;
     bool done = convert_inputs(inputs, options, &summary);
     if (done && options.check) done = end_check(options, summary);

@@ -128,7 +128,7 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
   choose_tables(summary);
   if (options.check) return true;
   // Every refusal is logged; a table left out goes with its temporary file.
-  bool enough = true;
+  bool enough = names_know_input(*summary, "refusing to replace");
   for (const Family family : kAllFamilies) {
     const int i = index_of(family);
     if (summary->replaced[i])

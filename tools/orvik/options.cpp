@@ -15,7 +15,7 @@ namespace {
 using velmor_tools::exit_ok;
 
 // Options without a short form.
-enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames, kFormat, kLocations, kSort };
+enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames, kFormat, kWait, kLocations, kSort };
 
 const option kOptions[] = {
     VELMOR_COMMON_LONG_OPTIONS,
@@ -24,6 +24,7 @@ const option kOptions[] = {
     {"close-gaps", no_argument, nullptr, kCloseGaps},
     {"update-names", no_argument, nullptr, kUpdateNames},
     {"format", required_argument, nullptr, kFormat},
+    {"wait", required_argument, nullptr, kWait},
     {"locations", required_argument, nullptr, kLocations},
     {"sort", no_argument, nullptr, kSort},
     {nullptr, 0, nullptr, 0},
@@ -64,6 +65,8 @@ constexpr const char *kHelp =
     "      --sort          gather the ranges and sort them first; of ranges\n"
     "                      that overlap with different codes the first is\n"
     "                      kept (default: unsorted lines are skipped)\n"
+    "      --wait SECONDS  wait at most SECONDS for another run writing the\n"
+    "                      table to finish (default 600)\n"
     "  -r, --root DIR      installation root (default: $VELMOR_ROOT when set,\n"
     "                      else the build's root)\n"
     "  -v, --verbose       print a summary line on standard error on success\n"
@@ -117,6 +120,16 @@ int take_own_option(const velmor_tools::Program &program, int option, CommandLin
     case kUpdateNames:
       run->update_names = true;
       return exit_ok;
+    case kWait: {
+      uint64_t seconds = 0;
+      if (read_count(optarg, &seconds) && seconds <= UINT32_MAX) {
+        run->lock_wait = static_cast<unsigned>(seconds);
+        return exit_ok;
+      }
+      return velmor_tools::usage_error(
+          program,
+          (std::string("option '--wait' needs a number of seconds, not '") + optarg + "'").c_str());
+    }
     case kFormat:
       if (read_format(optarg, &run->format)) return exit_ok;
       return velmor_tools::usage_error(

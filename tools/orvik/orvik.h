@@ -19,6 +19,7 @@
 #include "command_line.h"
 #include "input_files.h"
 #include "ip_ranges.h"
+#include "table_lock.h"
 
 // The program without options: names itself, changes into root and converts
 // in; returns the exit status (0, or 1 on failure). Nothing may have been
@@ -65,6 +66,8 @@ struct RunOptions {
   bool verbose = false;       // -v: the summary on standard error after success
   uint64_t min_ranges = 0;    // fewer accepted ranges keep the old table
   InputFormat format = InputFormat::six_field;  // --format
+  // --wait: how long a run waits for another run's lock on the table
+  unsigned lock_wait = velmor_tools::default_lock_wait_seconds;
   bool sort = false;                            // --sort (the registry form always sorts)
   // --locations: the GeoLite2 locations file, opened relative to the
   // directory the program started in; the locations read from it for the
@@ -218,6 +221,13 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
 // Whether a new table holds enough ranges; logs "<refusal> <table>:
 // <accepted> ranges accepted, at least <needed> needed" when not.
 bool enough_ranges(uint64_t accepted, uint64_t needed, const char *refusal, const char *table);
+
+// Whether the names file knew any code of the input: a run whose every
+// accepted range has a code the names lack (the file is empty, or lists
+// other codes) would give a table of id 0 alone, so it is refused with
+// "<refusal> the tables: conf/countries lists none of the input's N codes".
+// A run that accepted no range passes.
+bool names_know_input(const RunSummary &summary, const char *refusal);
 
 // Gives in, standard input, a larger buffer for fewer reads. Once per
 // process, before anything is read from in.

@@ -19,7 +19,8 @@ int tamsel_main(int argc, char **argv, const char *built_in_root);
 
 // Whole run in the installation root without options: takes the id of "ru"
 // from "conf/countries", reads the ranges from in and prints the table to
-// out. 0 on success; 1 when memory runs out or in or out fail (all logged).
+// out. 0 on success; 1 when the names file lists no "ru" (nothing is
+// printed), memory runs out or in or out fail (all logged).
 int tamsel_run(const char *root, FILE *in, FILE *out);
 
 namespace tamsel {

@@ -1,6 +1,8 @@
 // The converter's run: reading every piece of every input, sorting,
 // merging and printing the boundary table or the CIDR blocks, of IPv4
 // ranges or (-6) of IPv6 ranges.
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "ip_ranges.h"
@@ -29,6 +31,17 @@ int16_t id_of_ru() {
     ip_ranges_load_names(countries);
   }
   return countries != nullptr ? ip_ranges_find(countries, "ru") : -1;
+}
+
+// Without an id for "ru" the table would carry -1 for every range (which
+// readers take as id 255), so the run fails instead, naming the cause.
+void report_no_ru() {
+  struct stat st;
+  if (stat("conf/countries", &st) != 0) {
+    log_msg(LOG_ERROR | LOG_ERRNO, "cannot read the names file conf/countries");
+  } else {
+    log_msg(LOG_ERROR, "conf/countries lists no code ru: the ranges would have no id");
+  }
 }
 
 // What became of one piece.
@@ -164,6 +177,10 @@ namespace tamsel {
 int convert(velmor_tools::InputFiles &inputs, FILE *out, const Options &options, Counts *counts) {
   // CIDR blocks carry no id, so the names file is not needed for them.
   int16_t ru = options.cidr ? 0 : id_of_ru();
+  if (ru < 0) {
+    report_no_ru();
+    return 1;
+  }
   // The allocator has logged any failure; without these buffers nothing
   // can be read or printed, so the run fails before printing anything.
   PieceReader reader(nullptr, options.ipv6 ? piece6_max : piece_max);
