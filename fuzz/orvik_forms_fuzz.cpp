@@ -124,11 +124,11 @@ void check_fast_reading(const std::vector<std::string> &pieces) {
     if (!fast.read(line.c_str(), strlen(line.c_str()), &quick)) continue;
     careful.read(line.c_str(), false, &sure);
     const auto &a = quick.range, &b = sure.range;
-    const bool names_equal = a.name == nullptr ? b.name == nullptr
-                                               : b.name != nullptr && strcmp(a.name, b.name) == 0;
+    const bool names_equal =
+        a.name == nullptr ? b.name == nullptr : b.name != nullptr && strcmp(a.name, b.name) == 0;
     if (quick.family != sure.family || quick.passed != sure.passed || a.start != b.start ||
-        a.end != b.end || strcmp(a.code, b.code) != 0 || !names_equal ||
-        a.complete != b.complete || a.malformed != b.malformed)
+        a.end != b.end || strcmp(a.code, b.code) != 0 || !names_equal || a.complete != b.complete ||
+        a.malformed != b.malformed)
       abort();
   }
 }
@@ -147,8 +147,7 @@ void check_field_readers(const std::string &text) {
     const char *end = field + strlen(field);
     const auto scanned = velmor::scan_decimal<velmor::uint128>(field, end);
     const bool plain = velmor::is_decimal_digit(*field) && scanned.end == end && !scanned.overflow;
-    if (orvik::read_number(field, &number) != plain || (plain && number != scanned.value))
-      abort();
+    if (orvik::read_number(field, &number) != plain || (plain && number != scanned.value)) abort();
   }
 }
 

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "family_tables.h"
-#include "orvik_tables.h"
 #include "orvik.h"
+#include "orvik_tables.h"
 #include "range_line.h"
 #include "str.h"
 #include "str/internal/uint128.h"

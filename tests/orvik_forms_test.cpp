@@ -69,12 +69,12 @@ class OrvikForms : public orvik_lines::TwoTablesRoot {
 TEST_F(OrvikForms, GeoLite2Blocks) {
   const std::string blocks = std::string(kBlocksHeader) +
                              "1.0.0.0/24,2077456,2077456,,0,0,\n"
-                             "1.0.1.0/24,,1814991,,0,0,\n"           // registered only
-                             "1.0.2.0/23,6255147,1861060,,0,0,\n"    // a continent, registered
-                             "1.0.4.0/22,,,,1,0,\n"                  // a proxy: no country
+                             "1.0.1.0/24,,1814991,,0,0,\n"         // registered only
+                             "1.0.2.0/23,6255147,1861060,,0,0,\n"  // a continent, registered
+                             "1.0.4.0/22,,,,1,0,\n"                // a proxy: no country
                              "1.0.8.0/21,2077456,2077456,,0,0,0\n"
                              "2001:200::/32,1861060,1861060,,0,0,\n"
-                             "2001:250::/31,,,,0,1,\n"              // satellite: a gap
+                             "2001:250::/31,,,,0,1,\n"  // satellite: a gap
                              "2001:252::/32,1814991,1814991,,0,0,\n";
   const RunResult result = geolite2(blocks, {"-v"});
   ASSERT_EQ(result.status, 0) << result.err;
@@ -102,8 +102,8 @@ TEST_F(OrvikForms, Ip2location) {
   const std::string input =
       "\"0\",\"281470681743359\",\"-\",\"-\"\n"
       "\"281470681743360\",\"281470698520575\",\"-\",\"-\"\n"
-      "\"281470698520576\",\"281470698520831\",\"AU\",\"Australia\"\n"   // 1.0.0.0/24
-      "\"281470698520832\",\"281470698521599\",\"CN\",\"China\"\n"       // 1.0.1.0-1.0.3.255
+      "\"281470698520576\",\"281470698520831\",\"AU\",\"Australia\"\n"  // 1.0.0.0/24
+      "\"281470698520832\",\"281470698521599\",\"CN\",\"China\"\n"      // 1.0.1.0-1.0.3.255
       "\"281470698521600\",\"281474976710655\",\"-\",\"-\"\n"
       "\"281474976710656\",\"42540528726795050063891204319802818559\",\"-\",\"-\"\n"
       "\"42540528726795050063891204319802818560\",\"42540528806023212578155541913346768895\","
@@ -121,10 +121,11 @@ TEST_F(OrvikForms, Ip2location) {
       << result.err;
   // The IPv4 file: plain 32-bit numbers.
   SetUp();
-  ASSERT_EQ(orvik({"--format", "ip2location"},
-                  "\"0\",\"16777215\",\"-\",\"-\"\n\"16777216\",\"16777471\",\"AU\",\"Australia\"\n")
-                .status,
-            0);
+  ASSERT_EQ(
+      orvik({"--format", "ip2location"},
+            "\"0\",\"16777215\",\"-\",\"-\"\n\"16777216\",\"16777471\",\"AU\",\"Australia\"\n")
+          .status,
+      0);
   EXPECT_EQ(table4(), "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 0\n");
   EXPECT_EQ(table6(), kOld6);
 }
@@ -179,8 +180,7 @@ TEST_F(OrvikForms, RangeCodeNumbersTabsAndHeader) {
       {"1.0.0.0\t1.0.0.255\tAU\n\"2001:200::\"\t2001:200::ff\tjp\tJapan, more\n"
        "281470698520832\t281470698521599\tCN\n",
        "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 45\n1.0.4.0 0\n", ":: 0\n2001:200:: 17\n2001:200::100 0\n"},
-      {"first\tlast\tcode\n1.0.0.0\t1.0.0.255\tAU\n", "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 0\n",
-       kOld6},
+      {"first\tlast\tcode\n1.0.0.0\t1.0.0.255\tAU\n", "0.0.0.0 0\n1.0.0.0 13\n1.0.1.0 0\n", kOld6},
   };
   for (const Case &c : cases) {
     SetUp();
@@ -228,8 +228,7 @@ TEST_F(OrvikForms, MalformedLinesAreLoggedAndCounted) {
     // Counted in the tables of their families.
     size_t counted = 0;
     const std::regex count(R"(([0-9]+) skipped as malformed)");
-    for (std::sregex_iterator it(result.out.begin(), result.out.end(), count), end; it != end;
-         ++it)
+    for (std::sregex_iterator it(result.out.begin(), result.out.end(), count), end; it != end; ++it)
       counted += std::stoul((*it)[1]);
     EXPECT_EQ(counted, c.malformed.size()) << words(c.args) << result.out;
     std::vector<std::string> expected;
@@ -237,10 +236,9 @@ TEST_F(OrvikForms, MalformedLinesAreLoggedAndCounted) {
     EXPECT_EQ(messages(), expected) << words(c.args);
   }
   // GeoLite2: a bad network, set host bits, an id the locations lack.
-  const std::vector<std::string> blocks{"1.0.1.0,2077456,2077456,,0,0,",
-                                        "1.0.1.1/24,2077456,2077456,,0,0,",
-                                        "1.0.1.0/33,2077456,2077456,,0,0,",
-                                        "1.0.1.0/24,999,2077456,,0,0,", "1.0.1.0/24"};
+  const std::vector<std::string> blocks{
+      "1.0.1.0,2077456,2077456,,0,0,", "1.0.1.1/24,2077456,2077456,,0,0,",
+      "1.0.1.0/33,2077456,2077456,,0,0,", "1.0.1.0/24,999,2077456,,0,0,", "1.0.1.0/24"};
   std::string input = std::string(kBlocksHeader) + "1.0.0.0/24,2077456,2077456,,0,0,\n";
   for (const std::string &line : blocks) input += line + "\n";
   SetUp();
@@ -262,8 +260,8 @@ TEST_F(OrvikForms, SortSettlesOrderAndOverlaps) {
       "1.0.1.0,1.0.2.255,JP\n"    // overlaps AU: left out
       "1.0.4.0,1.0.4.255,JP\n"    // the same start as CN, later: left out
       "2001:200::,2001:200::ff,JP\n"
-      "0.0.0.0,0.0.0.255,AU\n"   // a start of 0: unsorted, as always
-      "1.0.9.0,1.0.8.0,AU\n";    // backwards: unsorted
+      "0.0.0.0,0.0.0.255,AU\n"  // a start of 0: unsorted, as always
+      "1.0.9.0,1.0.8.0,AU\n";   // backwards: unsorted
   const RunResult result = orvik({"--format", "range-code", "--sort", "-v"}, input);
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(table4(), "0.0.0.0 0\n1.0.0.0 13\n1.0.4.0 45\n1.0.8.0 0\n");
@@ -278,8 +276,8 @@ TEST_F(OrvikForms, SortSettlesOrderAndOverlaps) {
       << result.err;
   // The six-field form sorts the same way; without --sort the old rule.
   SetUp();
-  const std::string six = testing_support::cn("1.0.4.0", "1.0.7.255") +
-                          testing_support::au("1.0.0.0", "1.0.0.255");
+  const std::string six =
+      testing_support::cn("1.0.4.0", "1.0.7.255") + testing_support::au("1.0.0.0", "1.0.0.255");
   ASSERT_EQ(orvik({"--sort"}, six).status, 0);
   EXPECT_EQ(table4(), "0.0.0.0 0\n1.0.0.0 13\n1.0.4.0 45\n1.0.8.0 0\n");
   SetUp();
@@ -304,12 +302,17 @@ TEST_F(OrvikForms, UpdateNamesTitles) {
        "ripencc|DE|ipv4|2.0.0.0|256|20100712|allocated|x\n"
        "ripencc|FR|ipv4|2.0.1.0|256|20100712|allocated|x\n"
        "ripencc|NL|ipv4|2.0.2.0|256|20100712|allocated|x\n",
-       "iso.json", "1 de Germany\n2 fr France\n3 nl nl\n"},
-      {{"--format", "range-code"}, "2.0.0.0,2.0.0.255,DE\n2.0.1.0,2.0.1.255,FR\n", "missing.json",
+       "iso.json",
+       "1 de Germany\n2 fr France\n3 nl nl\n"},
+      {{"--format", "range-code"},
+       "2.0.0.0,2.0.0.255,DE\n2.0.1.0,2.0.1.255,FR\n",
+       "missing.json",
        "1 de de\n2 fr fr\n"},
       {{"--format", "range-code"}, "2.0.0.0,2.0.0.255,DE\n", "broken.json", "1 de de\n"},
-      {{"--format", "ip2location"}, "\"33554432\",\"33554687\",\"DE\",\"Deutschland\"\n",
-       "iso.json", "1 de Deutschland\n"},
+      {{"--format", "ip2location"},
+       "\"33554432\",\"33554687\",\"DE\",\"Deutschland\"\n",
+       "iso.json",
+       "1 de Deutschland\n"},
   };
   for (const Case &c : cases) {
     SetUp();

@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "orvik.h"
-#include "range_line.h"
-#include "six_field_fast.h"
 #include "orvik_csv.h"
 #include "python_models.h"
+#include "range_line.h"
+#include "six_field_fast.h"
 #include "str.h"
 #include "test_support.h"
 
@@ -77,13 +77,13 @@ TEST(OrvikFastSixField, ReadsAsTheCarefulReaderOrLeavesTheLine) {
       {"\"2001:200::\",\"x\",\"1\",\"2\",\"jp\"", true},
       // Left to the careful reader:
       {"\"a\",\"b\",\"4294967296\",\"1\",\"AU\",\"n\"", false},  // beyond 32 bits
-      {"\"a\",,\"b\",\"1\",\"2\",\"AU\"", false},                 // an empty field
-      {"\"a\",\"b\",\" 1\",\"2\",\"AU\",\"n\"", false},         // a blank in a number
-      {"\"a\",\"b\",\"1\",\"2\",\"A-U\",\"n\"", false},         // not letters
-      {"\"a\",\"b\",\"1\",\"2\",\"AU\",,\"n\"", false},         // the name after an empty field
+      {"\"a\",,\"b\",\"1\",\"2\",\"AU\"", false},                // an empty field
+      {"\"a\",\"b\",\" 1\",\"2\",\"AU\",\"n\"", false},          // a blank in a number
+      {"\"a\",\"b\",\"1\",\"2\",\"A-U\",\"n\"", false},          // not letters
+      {"\"a\",\"b\",\"1\",\"2\",\"AU\",,\"n\"", false},          // the name after an empty field
       {"\"2001::\",\"b\",\"1\",\"2\",\"JP\",\"a \"\"b\"\"\"", false},  // quotes in the name
-      {"\"2001::\",\"b\",\"1\",\"2\",\"JP\",\"n\",\"more\"", false},     // seven fields
-      {"\"2001::\",\"b,c\",\"1\",\"2\",\"JP\"", false},                    // a comma in a field
+      {"\"2001::\",\"b\",\"1\",\"2\",\"JP\",\"n\",\"more\"", false},   // seven fields
+      {"\"2001::\",\"b,c\",\"1\",\"2\",\"JP\"", false},                // a comma in a field
       {"\"2001::\",\"b\",\"340282366920938463463374607431768211455\",\"2\",\"JP\"", false},
   };
   orvik::RunOptions options;

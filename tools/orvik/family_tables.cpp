@@ -121,8 +121,7 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
     return file ? file->out() : nullptr;
   };
   FamilyTables tables(out(Family::ipv4), out(Family::ipv6), codes, options);
-  if (!source.feed([&tables](char *piece, bool first) { tables.take(piece, first); }))
-    return false;
+  if (!source.feed([&tables](char *piece, bool first) { tables.take(piece, first); })) return false;
   tables.finish();
   for (const Family family : kAllFamilies) summary->of[index_of(family)] = tables.summary(family);
   choose_tables(summary);

@@ -38,8 +38,8 @@ void Geolite2Reader::read(const char *line, bool first, RangeLine *out) {
   Range<uint128> &range = out->range;
   Family family = Family::ipv4;
   if (fields_.count() < kColumns || !read_network(fields_[kNetwork], &family, &range)) {
-    out->family = fields_.count() > 0 && strchr(fields_[kNetwork], ':') ? Family::ipv6
-                                                                         : Family::ipv4;
+    out->family =
+        fields_.count() > 0 && strchr(fields_[kNetwork], ':') ? Family::ipv6 : Family::ipv4;
     range = Range<uint128>();
     range.malformed = true;
     return;

@@ -16,8 +16,8 @@ void Ip2locationReader::read(const char *line, bool first, RangeLine *out) {
   }
   Range<uint128> &range = out->range;
   uint128 start = 0, end = 0;
-  const bool numbers = fields_.count() >= 2 && read_number(fields_[0], &start) &&
-                       read_number(fields_[1], &end);
+  const bool numbers =
+      fields_.count() >= 2 && read_number(fields_[0], &start) && read_number(fields_[1], &end);
   if (numbers) {
     range.start = start;
     range.end = end;

@@ -44,8 +44,7 @@ void IsoTitles::load() {
   for (const nlohmann::json &country : *countries) {
     if (!country.is_object()) continue;
     const auto code = country.find("alpha_2"), name = country.find("name");
-    if (code == country.end() || name == country.end() || !code->is_string() ||
-        !name->is_string())
+    if (code == country.end() || name == country.end() || !code->is_string() || !name->is_string())
       continue;
     std::string key = code->get<std::string>();
     str_fold(key.data());

@@ -50,9 +50,7 @@ void read_line(const char *line, LineFields *out) {
 
 namespace orvik {
 
-const char *append_csv_field(const char *p, std::string *out) {
-  return append_field(p, ',', out);
-}
+const char *append_csv_field(const char *p, std::string *out) { return append_field(p, ',', out); }
 
 const char *append_field(const char *p, char separator, std::string *out) {
   bool quoted = *p == '"';

@@ -68,7 +68,7 @@ struct RunOptions {
   InputFormat format = InputFormat::six_field;  // --format
   // --wait: how long a run waits for another run's lock on the table
   unsigned lock_wait = velmor_tools::default_lock_wait_seconds;
-  bool sort = false;                            // --sort (the registry form always sorts)
+  bool sort = false;  // --sort (the registry form always sorts)
   // --locations: the GeoLite2 locations file, opened relative to the
   // directory the program started in; the locations read from it for the
   // readers (set by the run).

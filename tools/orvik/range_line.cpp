@@ -102,7 +102,7 @@ void LineReader::read_range_code(const char *line, bool first, RangeLine *out) {
     take_code(csv_[2], &code_, &range);
     return;
   }
-  const Family family = separator == ',' ? family_of(line)
+  const Family family = separator == ','                  ? family_of(line)
                         : strchr(csv_[0], ':') != nullptr ? Family::ipv6
                                                           : Family::ipv4;
   out->family = family;

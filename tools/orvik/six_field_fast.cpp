@@ -55,8 +55,8 @@ size_t find_all(const char *p, const char *end, char c, const char **found, size
 bool eight_digits(const char *p, uint64_t *value) {
   uint64_t word = load(p);
   // Each byte 0x30-0x39: its high half 3, and still 3 after adding 6.
-  if (((word & 0xF0F0F0F0F0F0F0F0ULL) | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) !=
-      0x3333333333333333ULL)
+  if (((word & 0xF0F0F0F0F0F0F0F0ULL) |
+       (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) != 0x3333333333333333ULL)
     return false;
   word -= 0x3030303030303030ULL;
   word = word * 10 + (word >> 8);  // pairs of digits
@@ -124,8 +124,8 @@ bool FastSixField::read_ipv4(const char *line, const char *end, RangeLine *out) 
   const char *commas[6];
   const size_t found = find_all(line, end, ',', commas, 6);
   if (found < 4) return false;
-  const char *field[6];
-  const char *field_end[6];
+  const char *field[6] = {};
+  const char *field_end[6] = {};
   const char *p = line;
   size_t count = 0;
   for (; count < 6 && p < end; ++count) {
@@ -169,8 +169,8 @@ bool FastSixField::read_ipv6(const char *line, const char *end, RangeLine *out) 
   const size_t found = find_all(line, end, '"', quotes, 13);
   if (found != 12 && found != 10) return false;
   const size_t count = found / 2;
-  const char *field[6];
-  const char *field_end[6];  // after the closing quote
+  const char *field[6] = {};
+  const char *field_end[6] = {};  // after the closing quote
   for (size_t i = 0; i < count; ++i) {
     field[i] = quotes[2 * i];
     field_end[i] = quotes[2 * i + 1] + 1;
