@@ -37,14 +37,6 @@ constexpr const char *kLocations =
 
 class OrvikForms : public orvik_lines::TwoTablesRoot {
  protected:
-  // The message log's lines without their time and program prefix.
-  std::vector<std::string> messages() {
-    std::vector<std::string> lines;
-    for (const std::string &line : split_lines(day_log(root.path(), "message.log")))
-      lines.push_back(line.substr(line.find("|orvik| ") + 8));
-    return lines;
-  }
-
   // orvik --format geolite2 with kLocations and the blocks as one file.
   RunResult geolite2(const std::string &blocks, std::vector<std::string> more = {}) {
     write_file(root / "locations.csv", kLocations);
