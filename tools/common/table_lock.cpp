@@ -21,7 +21,7 @@ namespace {
 // O_NONBLOCK: a FIFO planted there is opened without waiting for a writer
 // (and then refused as no regular file). The lock file holds no data.
 constexpr int kOpenFlags = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-constexpr long kPollNanoseconds = 20 * 1000 * 1000;
+constexpr long kPollNanoseconds = 20L * 1000 * 1000;
 
 double seconds_since(const timespec &start) {
   timespec now{};
