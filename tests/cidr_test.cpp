@@ -1,6 +1,7 @@
 // The CIDR cover of a range: exact, smallest, ascending.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <utility>
@@ -127,6 +128,54 @@ TEST(CidrBlocks6, TileTheRangeExactlyAndMinimally) {
       next = base + span + 1;
     });
     ASSERT_TRUE(ended);
+  }
+}
+
+// A range is one block exactly when its cover is one block, of that length:
+// the edges (the whole space, one address, one short of a block) and random
+// ranges, many of them aligned, in both families.
+TEST(IsCidrBlock, AgreesWithTheCover) {
+  auto check = [](auto first, auto last) {
+    int cover_length = -1;
+    int blocks = 0;
+    auto emit = [&](auto, int length) {
+      cover_length = length;
+      ++blocks;
+    };
+    if constexpr (sizeof(first) == 4) {
+      velmor::cidr_blocks(first, last, emit);
+    } else {
+      velmor::cidr_blocks6(first, last, emit);
+    }
+    int length = -1;
+    const bool block = velmor::is_cidr_block(first, last, &length);
+    ASSERT_EQ(block, blocks == 1);
+    if (block) {
+      ASSERT_EQ(length, cover_length);
+    }
+  };
+  const velmor::uint128 top6 = velmor::uint128_max;
+  check(uint32_t{0}, UINT32_MAX);
+  check(uint32_t{0}, UINT32_MAX - 1);
+  check(UINT32_MAX, UINT32_MAX);
+  check(ip("10.0.0.0"), ip("10.0.255.255"));
+  check(ip("10.0.1.0"), ip("10.0.2.255"));
+  check(velmor::uint128{0}, top6);
+  check(top6, top6);
+  check(velmor::uint128{1} << 127, top6);
+  check(velmor::uint128{0}, top6 >> 1 << 1);
+  std::mt19937_64 rng(13);
+  for (int i = 0; i < 20000; ++i) {
+    const int bits = static_cast<int>(rng() % 33);
+    const uint32_t size_less_one = bits == 32 ? UINT32_MAX : (uint32_t{1} << bits) - 1;
+    uint32_t first = static_cast<uint32_t>(rng()) & ~size_less_one;
+    if (i % 4 == 0) first += static_cast<uint32_t>(rng() % 3);  // off the boundary
+    const uint32_t last = first + std::min<uint32_t>(size_less_one, UINT32_MAX - first);
+    check(first, last - static_cast<uint32_t>(i % 5 == 0 && last > first));
+    const int bits6 = static_cast<int>(rng() % 129);
+    const velmor::uint128 span = bits6 == 128 ? top6 : (velmor::uint128{1} << bits6) - 1;
+    const velmor::uint128 base = (velmor::uint128{rng()} << 64 | rng()) & ~span;
+    check(base, base + span - (i % 5 == 0 && span > 0 ? 1 : 0));
   }
 }
 

@@ -78,6 +78,37 @@ TEST(IplookupCommandLine, UsageErrorsEndWithStatusTwoBeforeAnyWork) {
       {{"--summary", "--export", "ru"}, "--json, --export and --summary exclude each other"},
       {{"--summary", "1.2.3.4"}, "--summary takes no addresses (got '1.2.3.4')"},
       {{"--export", "ru", "-"}, "--export takes no addresses (got '-')"},
+      {{"--export", "ru,,by"}, "--export needs codes separated by ',' (got 'ru,,by')"},
+      {{"--export", "ru,"}, "--export needs codes separated by ',' (got 'ru,')"},
+      {{"--export", "ru", "--format", "iptables"},
+       "--format takes cidr, ipset or nft (got 'iptables')"},
+      {{"--format", "ipset", "5.3.0.1"}, "--format, --set and --nft-table go with --export"},
+      {{"--summary", "--set", "x"}, "--format, --set and --nft-table go with --export"},
+      {{"--export", "ru", "--set", "x"}, "--set goes with --format ipset or nft"},
+      {{"--export", "ru", "--format", "ipset", "--nft-table", "inet x"},
+       "--nft-table goes with --format nft"},
+      {{"--export", "ru", "--format", "nft", "--nft-table", "velmor"},
+       "--nft-table takes 'FAMILY NAME' (FAMILY ip, ip6, inet, arp, bridge or netdev; NAME as a "
+       "set name) (got 'velmor')"},
+      {{"--export", "ru", "--format", "nft", "--nft-table", "inet6 velmor"},
+       "--nft-table takes 'FAMILY NAME' (FAMILY ip, ip6, inet, arp, bridge or netdev; NAME as a "
+       "set name) (got 'inet6 velmor')"},
+      {{"--export", "ru", "--format", "nft", "--nft-table", "inet  velmor"},
+       "--nft-table takes 'FAMILY NAME' (FAMILY ip, ip6, inet, arp, bridge or netdev; NAME as a "
+       "set name) (got 'inet  velmor')"},
+      {{"--export", "ru", "--format", "ipset", "--set", "9lives"},
+       "set name '9lives' is not a letter, then letters, digits, '-' and '_', 26 at most"},
+      {{"--export", "ru", "--format", "ipset", "--set", "block list"},
+       "set name 'block list' is not a letter, then letters, digits, '-' and '_', 26 at most"},
+      {{"--export", "ru", "--format", "ipset", "--set", "abcdefghijklmnopqrstuvwxyz1"},
+       "set name 'abcdefghijklmnopqrstuvwxyz1' is not a letter, then letters, digits, '-' and "
+       "'_', 26 at most"},
+      {{"--export", "ru,by,kz,uz,tj,kg,am", "--format", "nft"},
+       "the codes 'ru,by,kz,uz,tj,kg,am' make no set name (a letter, then letters, digits, '-' "
+       "and '_', 26 at most): give --set NAME"},
+      {{"--export", "\xc0\xc1", "--format", "ipset"},
+       "the codes '\xc0\xc1' make no set name (a letter, then letters, digits, '-' and '_', 26 "
+       "at most): give --set NAME"},
   };
   for (const Case &c : cases) {
     RunResult run = iplookup(root, c.args);

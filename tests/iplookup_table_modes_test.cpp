@@ -144,6 +144,9 @@ TEST(IplookupTableModes, ExportFindsTheCodeFoldedAsOrvikFoldsIt) {
       {"\xc0\xc1", "6.0.0.0/24\n", "", 0},  // Windows-1251 capitals
       {"xx", "", "iplookup: no code 'xx' in ROOT/conf/countries\n", 1},
       {"r", "", "iplookup: no code 'r' in ROOT/conf/countries\n", 1},
+      {"RU,\xc0\xc1", "5.3.0.0/16\n6.0.0.0/24\n", "", 0},
+      {"\xe0\xe1,ru,RU", "5.3.0.0/16\n6.0.0.0/24\n", "", 0},
+      {"ru,xx", "", "iplookup: no code 'xx' in ROOT/conf/countries\n", 1},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.code);

@@ -27,6 +27,13 @@
       on /64 bounds, some around and inside ::ffff:0:0/96, a few anywhere,
       ids from 0, 1, 2, 7 and 255. The same seed gives the same table.
 
+  iplookup_oracle.py table4 SEED ENTRIES WINDOW TABLE
+      Writes TABLE, an IPv4 boundary table: 0.0.0.0 with id 0, then
+      ENTRIES-1 distinct starts on /24 bounds inside one stretch of WINDOW
+      addresses (the whole space for a table of large ranges, a few /8s for
+      one of short ones), each with an id other than the one before it,
+      from 0, 1, 2, 7 and 255. The same seed gives the same table.
+
 Prints every problem found and exits with 1 when there was one.
 """
 import bisect
@@ -287,6 +294,20 @@ def write_table6(seed, count, path):
             table.write(f"{ipaddress.IPv6Address(start)} {ident}\n")
 
 
+def write_table4(seed, count, window, path):
+    rng = random.Random(seed)
+    slots = window >> 8
+    base = rng.randrange(((1 << 32) - window >> 8) + 1) << 8
+    chosen = {0}
+    while len(chosen) < min(count, slots + 1):
+        chosen.add(base + (rng.randrange(slots) << 8))
+    ident = 0
+    with open(path, "w", encoding="ascii") as table:
+        for start in sorted(chosen):
+            table.write(f"{ipaddress.IPv4Address(start)} {ident}\n")
+            ident = rng.choice([other for other in (0, 1, 2, 7, 255) if other != ident])
+
+
 def main(argv):
     if argv[1:2] == ["json"] and len(argv) == 4:
         check_json(argv[2], argv[3])
@@ -294,6 +315,9 @@ def main(argv):
         check_tables(argv[2])
     elif argv[1:2] == ["families"] and len(argv) == 3:
         check_families(argv[2])
+    elif argv[1:2] == ["table4"] and len(argv) == 6:
+        write_table4(int(argv[2]), int(argv[3]), int(argv[4]), argv[5])
+        return 0
     elif argv[1:2] == ["table6"] and len(argv) == 5:
         write_table6(int(argv[2]), int(argv[3]), argv[4])
         return 0

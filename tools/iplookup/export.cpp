@@ -1,12 +1,15 @@
-// --export CODE: the ranges of one id as CIDR blocks, one per line, ready
-// to be turned into firewall set commands: the IPv4 blocks, then the IPv6
-// ones.
+// --export CODE[,CODE...]: the addresses the tables give the codes' ids, as
+// CIDR blocks one per line (the IPv4 blocks, then the IPv6 ones) or, with
+// --format, as a script that loads them into firewall sets.
+#include <bitset>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
 #include "ip_ranges.h"
 #include "ip_ranges/internal/cidr.h"
 #include "request.h"
+#include "set_script.h"
 #include "str.h"
 #include "table_runs.h"
 
@@ -14,84 +17,107 @@ namespace iplookup {
 
 namespace {
 
-// The id the names file lists for the code, compared as orvik compares the
-// codes of its input: folded to lower case (ASCII and Windows-1251). Among
-// several ids with the code the lowest answers. -1, reported, when the
-// names file cannot be read or does not list the code.
-int id_of_code(const Request &request, ip_ranges *table, FILE *err) {
-  std::string code(request.export_code);
-  str_fold(code.data());
+using Ids = std::bitset<256>;
+
+// The ids the names file lists for the codes, each compared as orvik
+// compares the codes of its input: folded to lower case (ASCII and
+// Windows-1251). Among several ids with a code the lowest answers. False,
+// reported, when the names file cannot be read or does not list a code.
+bool ids_of_codes(const Request &request, ip_ranges *table, Ids *ids, FILE *err) {
   if (!ip_ranges_load_names(table)) {
     fprintf(err, "iplookup: cannot read the names file %s/conf/%s (see %s/logs/current/)\n",
             request.root, request.table, request.root);
-    return -1;
+    return false;
   }
-  const int id = ip_ranges_find(table, code.c_str());
-  if (id < 0) {
-    fprintf(err, "iplookup: no code '%s' in %s/conf/%s\n", code.c_str(), request.root,
-            request.table);
+  std::vector<std::string> codes;
+  folded_codes(request.export_codes, &codes);  // checked with the options
+  for (const std::string &code : codes) {
+    const int id = ip_ranges_find(table, code.c_str());
+    if (id < 0) {
+      fprintf(err, "iplookup: no code '%s' in %s/conf/%s\n", code.c_str(), request.root,
+              request.table);
+      return false;
+    }
+    ids->set(static_cast<size_t>(id));
   }
-  return id;
+  return true;
 }
 
-// The block lines of each family.
-void print_block(uint32_t base, int length, FILE *out) {
-  char line[velmor::cidr_line_max];
-  const size_t size = velmor::format_cidr_line(base, length, line);
-  fwrite(line, 1, size, out);
-}
-
-void print_block(velmor::uint128 base, int length, FILE *out) {
-  char line[velmor::cidr6_line_max];
-  const size_t size = velmor::format_cidr6_line(base, length, line);
-  fwrite(line, 1, size, out);
-}
-
-// The smallest CIDR cover of each family.
-template <class Emit>
-void cover(uint32_t first, uint32_t last, Emit &&emit) {
-  velmor::cidr_blocks(first, last, emit);
-}
-
-template <class Emit>
-void cover(velmor::uint128 first, velmor::uint128 last, Emit &&emit) {
-  velmor::cidr_blocks6(first, last, emit);
-}
-
-// Prints the CIDR blocks of every run of the id in the family's table (Runs:
-// TableRuns or TableRuns6); gives their number.
-template <class Runs, class Run>
-long print_blocks(const ip_ranges &table, int id, FILE *out) {
-  long blocks = 0;
+// The ranges of the ids in a family's table (Runs: TableRuns or
+// TableRuns6), runs that touch joined.
+template <class Runs, class Run, class Key>
+void collect_ranges(const ip_ranges &table, const Ids &ids, std::vector<Range<Key>> *ranges) {
   Runs runs(table);
   Run run;
   while (runs.next(&run)) {
-    if (run.id != id) continue;
-    cover(run.first, run.last, [out, &blocks](auto base, int length) {
-      print_block(base, length, out);
-      ++blocks;
-    });
+    if (!ids.test(run.id)) continue;
+    if (!ranges->empty() && ranges->back().last + 1 == run.first) {
+      ranges->back().last = run.last;
+    } else {
+      ranges->push_back({run.first, run.last});
+    }
   }
-  return blocks;
+}
+
+template <class Key>
+void print_blocks(const std::vector<Range<Key>> &ranges, FILE *out) {
+  for_each_block(ranges, [out](Key base, int length) { print_block_line(base, length, out); });
+}
+
+// The output of the format; false when it was refused (reported on err).
+bool print_export(const Request &request, const ExportRanges &ranges, FILE *out, FILE *err) {
+  switch (request.format) {
+    case Format::ipset:
+      return write_ipset_script(request, ranges, out, err);
+    case Format::nft:
+      write_nft_script(request, ranges, out);
+      return true;
+    case Format::cidr:
+      break;
+  }
+  print_blocks(ranges.v4, out);
+  print_blocks(ranges.v6, out);
+  return true;
+}
+
+// -v: "iplookup: exported 3 blocks of id 1" (of ids 1, 4), per family
+// walked; for nft the elements are ranges.
+void report_exported(const Request &request, const ExportRanges &ranges, const Ids &ids,
+                     FILE *err) {
+  std::string which = ids.count() == 1 ? "id " : "ids ";
+  for (size_t id = 0, listed = 0; id < ids.size(); ++id) {
+    if (ids.test(id)) which += (listed++ ? ", " : "") + std::to_string(id);
+  }
+  const bool nft = request.format == Format::nft;
+  const char *unit = nft ? "ranges" : "blocks";
+  if (ranges.ipv4) {
+    const long count = nft ? static_cast<long>(ranges.v4.size()) : block_count(ranges.v4);
+    fprintf(err, "iplookup: exported %ld %s of %s\n", count, unit, which.c_str());
+  }
+  if (ranges.ipv6) {
+    const long count = nft ? static_cast<long>(ranges.v6.size()) : block_count(ranges.v6);
+    fprintf(err, "iplookup: exported %ld IPv6 %s of %s\n", count, unit, which.c_str());
+  }
 }
 
 }  // namespace
 
 int export_blocks(const Request &request, ip_ranges *table, FILE *out, FILE *err) {
-  // The code first: a mistyped one fails before a large table is read.
-  const int id = id_of_code(request, table, err);
+  // The codes first: a mistyped one fails before a large table is read.
+  Ids ids;
   Walked walked{};
-  // Both tables are loaded before a block is printed: a table that cannot
-  // be used leaves the output empty, never half a set.
-  if (id < 0 || !load_walked_tables(request, table, &walked, err))
+  // Both tables are loaded and the ranges collected before a line is
+  // printed: a failed export leaves the output empty, never half a set.
+  if (!ids_of_codes(request, table, &ids, err) || !load_walked_tables(request, table, &walked, err))
     return velmor_tools::exit_failure;
-  const long blocks = walked.ipv4 ? print_blocks<TableRuns, Run>(*table, id, out) : 0;
-  const long blocks6 = walked.ipv6 ? print_blocks<TableRuns6, Run6>(*table, id, out) : 0;
-  if (!finish_output(out, err)) return velmor_tools::exit_failure;
-  if (request.verbose && walked.ipv4)
-    fprintf(err, "iplookup: exported %ld blocks of id %d\n", blocks, id);
-  if (request.verbose && walked.ipv6)
-    fprintf(err, "iplookup: exported %ld IPv6 blocks of id %d\n", blocks6, id);
+  ExportRanges ranges;
+  ranges.ipv4 = walked.ipv4;
+  ranges.ipv6 = walked.ipv6;
+  if (walked.ipv4) collect_ranges<TableRuns, Run>(*table, ids, &ranges.v4);
+  if (walked.ipv6) collect_ranges<TableRuns6, Run6>(*table, ids, &ranges.v6);
+  if (!print_export(request, ranges, out, err) || !finish_output(out, err))
+    return velmor_tools::exit_failure;
+  if (request.verbose) report_exported(request, ranges, ids, err);
   return velmor_tools::exit_ok;
 }
 

@@ -1,6 +1,7 @@
 // iplookup: prints the id, code and title that a boundary table under the
-// installation root gives each IPv4 or IPv6 address, exports an id's ranges
-// as CIDR blocks and summarises the tables, for checking tables by hand.
+// installation root gives each IPv4 or IPv6 address, exports the ranges of
+// ids as CIDR blocks or as ipset and nft scripts that fill firewall sets,
+// and summarises the tables, for checking tables by hand.
 #pragma once
 
 #include <cstdio>
@@ -17,5 +18,6 @@ int iplookup_run(const char *root, int count, char **args, FILE *in, FILE *out, 
 // The program: parses argv (getopt_long; see iplookup --help), takes the
 // root from -r, $VELMOR_ROOT or built_in_root, and runs. Gives the exit
 // status: 0, 1 (a bad address, a table or names file that cannot be used,
-// an unknown export code, a failed write) or 2 (a usage error).
+// an unknown export code, more blocks than an ipset set holds, a failed
+// write) or 2 (a usage error).
 int iplookup_main(int argc, char **argv, const char *built_in_root, FILE *in, FILE *out, FILE *err);

@@ -1,11 +1,13 @@
-// iplookup's command line: the common options, -t/--table, --json, --export,
-// --summary, -4/-6, and the address operands.
+// iplookup's command line: the common options, -t/--table, --json, --export
+// (with --format, --set and --nft-table), --summary, -4/-6, and the address
+// operands.
 #include <getopt.h>
 
 #include <cstdio>
 
 #include "command_line.h"
 #include "request.h"
+#include "set_script.h"
 #include "str.h"
 
 namespace iplookup {
@@ -24,8 +26,16 @@ constexpr const char *kHelp =
     "  -t, --table NAME   query conf/NAME.ips (IPv4) and conf/NAME6.ips (IPv6) with\n"
     "                     the names in conf/NAME (default: countries)\n"
     "      --json         print one JSON object per address\n"
-    "      --export CODE  print the ranges of CODE's id as CIDR blocks, one per line,\n"
-    "                     the IPv4 blocks first\n"
+    "      --export CODE[,CODE...]\n"
+    "                     print the ranges of the codes' ids as CIDR blocks, one per\n"
+    "                     line, the IPv4 blocks first\n"
+    "      --format cidr|ipset|nft\n"
+    "                     what --export prints: the blocks (default), input for\n"
+    "                     'ipset restore' or for 'nft -f' that replaces the sets\n"
+    "      --set NAME     the sets: NAME (IPv4) and NAME6 (IPv6); default\n"
+    "                     velmor-CODE[-CODE...]\n"
+    "      --nft-table 'FAMILY NAME'\n"
+    "                     the table of the nft sets (default: inet velmor)\n"
     "      --summary      print the ranges and addresses of each id, and the totals,\n"
     "                     per table\n"
     "  -4, --ipv4         IPv4 only: addresses, export and summary\n"
@@ -39,7 +49,7 @@ constexpr const char *kHelp =
     "that cannot be used, 2 on a usage error.\n";
 
 // Options without a short form take codes above every character.
-enum LongOnlyOption { kJson = 256, kExport, kSummary };
+enum LongOnlyOption { kJson = 256, kExport, kSummary, kFormat, kSet, kNftTable };
 
 const option kOptions[] = {
     VELMOR_COMMON_LONG_OPTIONS,
@@ -47,6 +57,9 @@ const option kOptions[] = {
     {"json", no_argument, nullptr, kJson},
     {"export", required_argument, nullptr, kExport},
     {"summary", no_argument, nullptr, kSummary},
+    {"format", required_argument, nullptr, kFormat},
+    {"set", required_argument, nullptr, kSet},
+    {"nft-table", required_argument, nullptr, kNftTable},
     {"ipv4", no_argument, nullptr, '4'},
     {"ipv6", no_argument, nullptr, '6'},
     {nullptr, 0, nullptr, 0},
@@ -77,7 +90,8 @@ void choose_family(const Program &program, Families families, Request *request, 
 }
 
 // One of iplookup's own options (take_common_option has passed it on).
-void take_own_option(const Program &program, int option, Request *request, int *status) {
+void take_own_option(const Program &program, int option, Request *request, SetOptions *set_options,
+                     int *status) {
   char complaint[256];
   switch (option) {
     case 't':
@@ -97,11 +111,20 @@ void take_own_option(const Program &program, int option, Request *request, int *
         *status = velmor_tools::usage_error(program, "--export needs a code");
         return;
       }
-      request->export_code = optarg;
+      request->export_codes = optarg;
       choose_mode(program, Mode::exports, request, status);
       return;
     case kSummary:
       choose_mode(program, Mode::summary, request, status);
+      return;
+    case kFormat:
+      set_options->format = optarg;
+      return;
+    case kSet:
+      set_options->set = optarg;
+      return;
+    case kNftTable:
+      set_options->nft_table = optarg;
       return;
     case '4':
       choose_family(program, Families::ipv4, request, status);
@@ -131,6 +154,7 @@ bool parse_command_line(int argc, char **argv, const char *built_in_root, Reques
                         FILE *out, int *status) {
   const Program program{"iplookup", kSynopsis, kHelp, built_in_root};
   velmor_tools::CommonOptions common;
+  SetOptions set_options;
   *status = velmor_tools::exit_ok;
   optind = 0;  // a fresh scan, also when a process parses twice
   while (*status == velmor_tools::exit_ok) {
@@ -138,13 +162,14 @@ bool parse_command_line(int argc, char **argv, const char *built_in_root, Reques
         getopt_long(argc, argv, VELMOR_COMMON_SHORT_OPTIONS "t:46", kOptions, nullptr);
     if (option == -1) break;
     if (!velmor_tools::take_common_option(program, option, argc, argv, &common, status))
-      take_own_option(program, option, request, status);
+      take_own_option(program, option, request, &set_options, status);
   }
   if (*status != velmor_tools::exit_ok) return false;
   if (velmor_tools::answer_help_or_version(program, common, out)) return false;
   request->count = argc - optind;
   request->operands = argv + optind;
   if (!operands_fit_mode(program, *request, status)) return false;
+  if (!check_export_options(program, set_options, request, status)) return false;
   request->verbose = common.verbose;
   request->root = velmor_tools::run_root(program, common);
   return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "ip_ranges.h"
 #include "ip_ranges/internal/record.h"
@@ -12,22 +13,34 @@ namespace iplookup {
 enum class Mode {
   plain,    // "address id code title" per address
   json,     // one JSON object per address
-  exports,  // --export CODE: CIDR blocks of CODE's id
+  exports,  // --export CODE[,CODE...]: the codes' addresses as blocks or a set script
   summary,  // --summary: ranges and addresses per id
 };
 
 // The address families a run answers for: both, or the one -4 or -6 names.
 enum class Families { both, ipv4, ipv6 };
 
+// What --export prints (--format).
+enum class Format {
+  cidr,   // the CIDR blocks, one per line
+  ipset,  // input for ipset restore that replaces the sets
+  nft,    // input for nft -f that replaces the sets
+};
+
 struct Request {
   const char *root = nullptr;       // the installation root, entered first
   const char *table = "countries";  // conf/<table>.ips, conf/<table>6.ips, conf/<table>
   Mode mode = Mode::plain;
-  const char *export_code = nullptr;   // --export's value
+  const char *export_codes = nullptr;  // --export's value: codes separated by ','
   Families families = Families::both;  // -4, -6
   bool verbose = false;                // -v: say which tables were loaded
   int count = 0;                       // address operands ("-": standard input)
   char **operands = nullptr;
+
+  // What --export prints, and the sets it fills.
+  Format format = Format::cidr;           // --format
+  std::string set_name;                   // --set, else derived from the codes
+  const char *nft_table = "inet velmor";  // --nft-table: "FAMILY NAME"
 };
 
 // A code or title the names file does not give (the id is not listed, or

@@ -14,13 +14,19 @@ namespace velmor {
 // Longest block line: "255.255.255.255/32\n".
 constexpr size_t cidr_line_max = 15 + 3 + 1;
 
-// Writes "a.b.c.d/length\n" into dst (cidr_line_max bytes); returns its
-// length.
-inline size_t format_cidr_line(uint32_t base, int length, char *dst) {
+// Writes "a.b.c.d/length" into dst (cidr_line_max bytes); returns its
+// length and writes no terminator.
+inline size_t format_cidr(uint32_t base, int length, char *dst) {
   size_t n = format_ipv4(base, dst);
   dst[n++] = '/';
   if (length >= 10) dst[n++] = static_cast<char>('0' + length / 10);
   dst[n++] = static_cast<char>('0' + length % 10);
+  return n;
+}
+
+// format_cidr and a line feed.
+inline size_t format_cidr_line(uint32_t base, int length, char *dst) {
+  size_t n = format_cidr(base, length, dst);
   dst[n++] = '\n';
   return n;
 }
@@ -47,9 +53,9 @@ void cidr_blocks(uint32_t first, uint32_t last, Emit &&emit) {
 // Longest IPv6 block line: 39 bytes of address, "/128" and "\n".
 constexpr size_t cidr6_line_max = 39 + 4 + 1 + 1;
 
-// Writes "<address>/length\n" (RFC 5952 text) into dst (cidr6_line_max
-// bytes); returns its length.
-inline size_t format_cidr6_line(uint128 base, int length, char *dst) {
+// Writes "<address>/length" (RFC 5952 text) into dst (cidr6_line_max
+// bytes); returns its length and writes no terminator.
+inline size_t format_cidr6(uint128 base, int length, char *dst) {
   uint8_t bytes[16];
   uint128_to_bytes(base, bytes);
   char text[ipv6_text_max];
@@ -59,6 +65,12 @@ inline size_t format_cidr6_line(uint128 base, int length, char *dst) {
   if (length >= 100) dst[n++] = '1';
   if (length >= 10) dst[n++] = static_cast<char>('0' + length / 10 % 10);
   dst[n++] = static_cast<char>('0' + length % 10);
+  return n;
+}
+
+// format_cidr6 and a line feed.
+inline size_t format_cidr6_line(uint128 base, int length, char *dst) {
+  size_t n = format_cidr6(base, length, dst);
   dst[n++] = '\n';
   return n;
 }
@@ -80,6 +92,23 @@ void cidr_blocks6(uint128 first, uint128 last, Emit &&emit) {
     if (block_last == last) return;
     base = block_last + 1;
   }
+}
+
+// ---- both families ----
+
+// Whether [first, last] is one CIDR block: its size a power of two and
+// first a multiple of it. Then *length (when given) is the prefix length.
+// Key is uint32_t or uint128; the whole space counts (length 0).
+template <class Key>
+bool is_cidr_block(Key first, Key last, int *length = nullptr) {
+  const Key span = last - first;  // the size less one
+  if ((span & (span + 1)) != 0 || (first & span) != 0) return false;
+  if (length) {
+    int host_bits = 0;
+    for (Key rest = span; rest != 0; rest >>= 1) ++host_bits;
+    *length = static_cast<int>(sizeof(Key) * 8) - host_bits;
+  }
+  return true;
 }
 
 }  // namespace velmor
