@@ -102,6 +102,14 @@ class TwoTablesRoot : public ::testing::Test {
   std::string table6() { return testing_support::read_file(root / "conf/countries6.ips"); }
   std::string names() { return testing_support::read_file(root / "conf/countries"); }
   std::vector<std::string> conf() { return testing_support::list_table_files(root / "conf"); }
+  // The message log's lines without their time and program prefix.
+  std::vector<std::string> messages() {
+    std::vector<std::string> lines;
+    for (const std::string &line :
+         testing_support::split_lines(testing_support::day_log(root.path(), "message.log")))
+      lines.push_back(line.substr(line.find("|orvik| ") + 8));
+    return lines;
+  }
   const std::vector<std::string> kConf{"countries", "countries.ips", "countries6.ips"};
 
   testing_support::TempRoot root;

@@ -212,13 +212,16 @@ TEST_F(OrvikIpv6Options, UpdateNamesTakesCodesOfBothFamilies) {
       {"2001:200::7", "jp"}, {"2001:210::7", "kr"}, {"2001:220::7", "de"}, {"2001:221::", "--"}};
   for (const auto &[address, code] : expected) EXPECT_EQ(code_at6(root, address), code) << address;
 
-  // The range-code form has no name: a new code is its own title.
+  // The range-code form has no name: a new code takes the ISO 3166 list's
+  // (here a fixture that lacks "ca", which is then its own title).
   write_file(root / "conf/countries", "0 -- Unknown\n13 au Australia\n");
+  write_file(root / "iso.json", R"({"3166-1": [{"alpha_2": "JP", "name": "Japan"}]})");
   const RunResult codes =
       orvik({"--format", "range-code", "--update-names"},
-            "2.0.0.0,2.0.0.255,AU\n2001:200::,2001:200::ff,JP\n2.0.1.0,2.0.1.255,Ca\n");
+            "2.0.0.0,2.0.0.255,AU\n2001:200::,2001:200::ff,JP\n2.0.1.0,2.0.1.255,Ca\n",
+            [this] { setenv("VELMOR_ISO_3166", (root / "iso.json").c_str(), 1); });
   EXPECT_EQ(codes.status, 0) << codes.err;
-  EXPECT_EQ(names(), "0 -- Unknown\n1 jp jp\n2 ca ca\n13 au Australia\n");
+  EXPECT_EQ(names(), "0 -- Unknown\n1 jp Japan\n2 ca ca\n13 au Australia\n");
   EXPECT_EQ(table6(), ":: 0\n2001:200:: 1\n2001:200::100 0\n");
 }
 

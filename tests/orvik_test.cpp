@@ -22,6 +22,8 @@
 #include "orvik.h"
 #include "orvik_csv.h"
 #include "python_models.h"
+#include "range_line.h"
+#include "six_field_fast.h"
 #include "str.h"
 #include "test_support.h"
 
@@ -54,6 +56,54 @@ TEST(OrvikReadLine, Fields) {
     orvik::read_line(line, &f);
     EXPECT_FALSE(f.complete) << line;
     EXPECT_EQ(f.start, 0u) << line;
+  }
+}
+
+// The fast six-field reading takes the lines in the published shape and
+// reads them exactly as the careful reader; every other shape it leaves.
+TEST(OrvikFastSixField, ReadsAsTheCarefulReaderOrLeavesTheLine) {
+  struct Case {
+    const char *line;
+    bool taken;
+  } const cases[] = {
+      {"\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"AU\",\"Australia\"", true},
+      {"\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"AU\"", true},
+      {"\"1.0.0.0\",\"1.0.0.255\",\"16777216\",\"16777471\",\"AU\",", true},
+      {"\"a\",\"b\",\"4294967295\",\"0016777471\",\"Au\",\"Korea, Republic of\"", true},
+      {"\"a\",\"b\",\"1\",\"2\",\"AU\",\"A name far longer than thirty characters\"", true},
+      {"\"2001:200::\", \"2001:200::ffff\", \"42540528726795050063891204319802818560\", "
+       "\"42540528726795050063891204319802884095\", \"JP\", \"Japan, the\"",
+       true},
+      {"\"2001:200::\",\"x\",\"1\",\"2\",\"jp\"", true},
+      // Left to the careful reader:
+      {"\"a\",\"b\",\"4294967296\",\"1\",\"AU\",\"n\"", false},  // beyond 32 bits
+      {"\"a\",,\"b\",\"1\",\"2\",\"AU\"", false},                // an empty field
+      {"\"a\",\"b\",\" 1\",\"2\",\"AU\",\"n\"", false},          // a blank in a number
+      {"\"a\",\"b\",\"1\",\"2\",\"A-U\",\"n\"", false},          // not letters
+      {"\"a\",\"b\",\"1\",\"2\",\"AU\",,\"n\"", false},          // the name after an empty field
+      {"\"2001::\",\"b\",\"1\",\"2\",\"JP\",\"a \"\"b\"\"\"", false},  // quotes in the name
+      {"\"2001::\",\"b\",\"1\",\"2\",\"JP\",\"n\",\"more\"", false},   // seven fields
+      {"\"2001::\",\"b,c\",\"1\",\"2\",\"JP\"", false},                // a comma in a field
+      {"\"2001::\",\"b\",\"340282366920938463463374607431768211455\",\"2\",\"JP\"", false},
+  };
+  orvik::RunOptions options;
+  orvik::LineReader careful(options);
+  orvik::FastSixField fast;
+  for (const Case &c : cases) {
+    orvik::RangeLine quick, sure;
+    ASSERT_EQ(fast.read(c.line, strlen(c.line), &quick), c.taken) << c.line;
+    if (!c.taken) continue;
+    careful.read(c.line, false, &sure);
+    EXPECT_EQ(quick.family, sure.family) << c.line;
+    EXPECT_TRUE(quick.range.start == sure.range.start && quick.range.end == sure.range.end)
+        << c.line;
+    EXPECT_STREQ(quick.range.code, sure.range.code) << c.line;
+    EXPECT_EQ(quick.range.name == nullptr, sure.range.name == nullptr) << c.line;
+    if (quick.range.name != nullptr && sure.range.name != nullptr) {
+      EXPECT_STREQ(quick.range.name, sure.range.name) << c.line;
+    }
+    EXPECT_EQ(quick.range.complete, sure.range.complete) << c.line;
+    EXPECT_EQ(quick.range.malformed, sure.range.malformed) << c.line;
   }
 }
 

@@ -22,6 +22,9 @@ struct Summary {
   uint64_t entries = 0;                     // lines of the table
   uint64_t unsorted = 0;                    // skipped as unsorted
   uint64_t malformed = 0;                   // skipped as malformed
+  uint64_t passed = 0;                      // lines without a range: headers, comments,
+                                            // records without a country (a gap)
+  int64_t overlapping = -1;                 // with --sort: skipped as overlapping, else -1
   std::map<std::string, uint64_t> unknown;  // code the names lack -> its ranges
   int new_codes = -1;                       // codes added to the names by --update-names, else -1
 };
@@ -117,6 +120,34 @@ class FamilyBuilder {
     if (close_gaps_ && gap_before && written_id_ != 0) entry(prev_end_ + 1, 0);
     if (id != written_id_) entry(range.start, id);
     prev_end_ = range.end;
+  }
+
+  // Counts a line of the family that holds no range (a header, a comment, a
+  // record without a country): its addresses, if any, stay a gap.
+  void pass() {
+    ++summary_.lines;
+    ++summary_.passed;
+  }
+
+  // Counts the range of line that a sorted run merged into the range before
+  // it (the same code, overlapping): accepted, no entry of its own.
+  void merge(const Range<Address> &range) {
+    ++summary_.lines;
+    ++summary_.accepted;
+    if (codes_.find(range.code) == -1) unknown(range);
+  }
+
+  // Counts the range of line that a sorted run left out: it overlaps the
+  // range before it, whose code differs and which is kept.
+  void overlap(const char *line) {
+    ++summary_.lines;
+    log_msg(LOG_MESSAGE, "skip overlapping: %s", line);
+    summary_.overlapping = summary_.overlapping < 0 ? 1 : summary_.overlapping + 1;
+  }
+
+  // A sorted run counts its overlaps, none at all included.
+  void count_overlaps() {
+    if (summary_.overlapping < 0) summary_.overlapping = 0;
   }
 
   // Closes the last range with an entry of id 0 unless it reaches the top.

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "geolite2_blocks.h"
 #include "input_lines.h"
 #include "misc.h"
 #include "names_update.h"
@@ -58,7 +59,7 @@ bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions
   HeldInput held;
   NamesUpdate names(options);
   if (!held.hold(inputs) || !names.load()) return false;
-  if (!held.feed([&names](char *piece) { names.take(piece); })) return false;
+  if (!held.feed([&names](char *piece, bool first) { names.take(piece, first); })) return false;
   if (!names.number_new_codes()) return false;
   if (!options.check && names.added() > 0 && !names.write()) return false;
   if (!convert_families(held, names, options, summary)) return false;
@@ -67,8 +68,15 @@ bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions
   return true;
 }
 
-bool convert_inputs(velmor_tools::InputFiles &inputs, const RunOptions &options,
+bool convert_inputs(velmor_tools::InputFiles &inputs, const RunOptions &given,
                     RunSummary *summary) {
+  // The GeoLite2 blocks name their countries through the locations file.
+  Locations locations;
+  RunOptions options = given;
+  if (options.format == InputFormat::geolite2) {
+    if (!locations.load(*options.locations_file)) return false;
+    options.locations = &locations;
+  }
   if (options.update_names) return update_names_and_convert(inputs, options, summary);
   StreamedInput source(inputs);
   return convert_with_names(source, options, summary);

@@ -2,6 +2,7 @@
 // renamed over their tables only when both are complete and on disk.
 #include "family_tables.h"
 
+#include <cstring>
 #include <optional>
 
 #include "input_lines.h"
@@ -10,29 +11,81 @@
 namespace orvik {
 
 FamilyTables::FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunOptions &options)
-    : reader_(options),
+    : reader_(make_reader(options)),
       ipv4_(out4, codes, options.close_gaps),
-      ipv6_(out6, codes, options.close_gaps) {}
+      ipv6_(out6, codes, options.close_gaps) {
+  if (options.format == InputFormat::six_field) fast_.emplace();
+  if (!options.sorts()) return;
+  sorted_.emplace();
+  ipv4_.count_overlaps();
+  ipv6_.count_overlaps();
+}
 
-void FamilyTables::take(char *line) {
-  str_chomp(line);
+void FamilyTables::take(char *line, bool first) {
+  // The line end cut as str_chomp cuts it, the length kept.
+  size_t length = strlen(line);
+  if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
+  if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
   RangeLine read;
-  reader_.read(line, &read);
-  if (read.family == Family::ipv6) {
-    ipv6_.take(line, read.range);
+  if (!fast_ || !fast_->read(line, length, &read)) reader_->read(line, first, &read);
+  if (read.passed) {
+    if (read.family == Family::ipv6)
+      ipv6_.pass();
+    else
+      ipv4_.pass();
     return;
   }
+  if (sorted_ && SortedRanges::gathers(read)) {
+    sorted_->add(line, read);
+    return;
+  }
+  give(SortedRanges::Step::take, line, read);
+}
+
+namespace {
+
+// An IPv4 range from the low 32 bits the readers give it in.
+Range<uint32_t> narrow(const Range<velmor::uint128> &wide) {
   Range<uint32_t> range;
-  range.start = static_cast<uint32_t>(read.range.start);  // IPv4 readers give 32 bits
-  range.end = static_cast<uint32_t>(read.range.end);
-  range.code = read.range.code;
-  range.name = read.range.name;
-  range.complete = read.range.complete;
-  range.malformed = read.range.malformed;
-  ipv4_.take(line, range);
+  range.start = static_cast<uint32_t>(wide.start);
+  range.end = static_cast<uint32_t>(wide.end);
+  range.code = wide.code;
+  range.name = wide.name;
+  range.complete = wide.complete;
+  range.malformed = wide.malformed;
+  return range;
+}
+
+template <class Builder, class Address>
+void give_to(Builder &table, SortedRanges::Step step, const char *line,
+             const Range<Address> &range) {
+  switch (step) {
+    case SortedRanges::Step::take:
+      table.take(line, range);
+      break;
+    case SortedRanges::Step::merge:
+      table.merge(range);
+      break;
+    case SortedRanges::Step::overlap:
+      table.overlap(line);
+      break;
+  }
+}
+
+}  // namespace
+
+void FamilyTables::give(SortedRanges::Step step, const char *line, const RangeLine &read) {
+  if (read.family == Family::ipv6)
+    give_to(ipv6_, step, line, read.range);
+  else
+    give_to(ipv4_, step, line, narrow(read.range));
 }
 
 void FamilyTables::finish() {
+  if (sorted_)
+    sorted_->finish([this](SortedRanges::Step step, const char *line, const RangeLine &read) {
+      give(step, line, read);
+    });
   ipv4_.finish();
   ipv6_.finish();
 }
@@ -68,7 +121,7 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
     return file ? file->out() : nullptr;
   };
   FamilyTables tables(out(Family::ipv4), out(Family::ipv6), codes, options);
-  if (!source.feed([&tables](char *piece) { tables.take(piece); })) return false;
+  if (!source.feed([&tables](char *piece, bool first) { tables.take(piece, first); })) return false;
   tables.finish();
   for (const Family family : kAllFamilies) summary->of[index_of(family)] = tables.summary(family);
   choose_tables(summary);

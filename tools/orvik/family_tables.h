@@ -1,11 +1,15 @@
-// Both tables of a run that reads IPv4 and IPv6 lines: each line goes to
-// the table of its family.
+// Both tables of a run: each line goes to the table of its family, in input
+// order, or with --sort once all are read, in address order.
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 
+#include "form_reader.h"
 #include "orvik.h"
-#include "range_line.h"
+#include "six_field_fast.h"
+#include "sorted_ranges.h"
 
 namespace orvik {
 
@@ -16,10 +20,11 @@ class FamilyTables {
   FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunOptions &options);
 
   // Takes one input piece (its line end is cut here) into its family's
-  // table.
-  void take(char *line);
+  // table; first tells the first piece of an input.
+  void take(char *line, bool first = false);
 
-  // Closes the last range of each table.
+  // Hands over the gathered ranges of a sorted run, and closes the last
+  // range of each table.
   void finish();
 
   const Summary &summary(Family family) const {
@@ -27,9 +32,13 @@ class FamilyTables {
   }
 
  private:
-  LineReader reader_;
+  void give(SortedRanges::Step step, const char *line, const RangeLine &read);
+
+  std::unique_ptr<FormReader> reader_;
+  std::optional<FastSixField> fast_;  // the six-field form's usual lines
   FamilyBuilder<Ipv4Table> ipv4_;
   FamilyBuilder<Ipv6Table> ipv6_;
+  std::optional<SortedRanges> sorted_;
 };
 
 }  // namespace orvik

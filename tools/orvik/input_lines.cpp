@@ -2,6 +2,8 @@
 #include "input_lines.h"
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "misc.h"
 
@@ -9,14 +11,54 @@ namespace orvik {
 
 namespace {
 
-constexpr int kLineSize = 1024;
+constexpr size_t kPieceMax = 1023;  // what fgets(line, 1024, in) hands over at most
+constexpr size_t kReadSize = size_t{1} << 18;
 constexpr size_t kFirstRoom = size_t{1} << 20;
+
+// Hands the pieces of [text, text + size) to take as fgets would cut them:
+// up to and with a line feed, or 1023 bytes of a longer line; each a copy
+// that take may change. The piece at the end without a line feed is handed
+// over only when at_end; gives the bytes handed over.
+size_t cut_pieces(const char *text, size_t size, bool at_end, bool *first,
+                  const LineSource::Take &take) {
+  char piece[kPieceMax + 1];
+  size_t pos = 0;
+  while (pos < size) {
+    const size_t rest = size - pos;
+    const size_t window = rest < kPieceMax ? rest : kPieceMax;
+    const auto *feed = static_cast<const char *>(memchr(text + pos, '\n', window));
+    size_t length;
+    if (feed != nullptr)
+      length = static_cast<size_t>(feed - (text + pos)) + 1;
+    else if (window == kPieceMax || at_end)
+      length = window;
+    else
+      break;  // the rest of the line is still to be read
+    memcpy(piece, text + pos, length);
+    piece[length] = '\0';
+    take(piece, *first);
+    *first = false;
+    pos += length;
+  }
+  return pos;
+}
 
 // Hands every piece of in to take; false when reading failed.
 bool read_pieces(FILE *in, const LineSource::Take &take) {
-  char line[kLineSize];
-  while (fgets(line, sizeof line, in) != nullptr) take(line);
-  return ferror(in) == 0;
+  // Large reads instead of a copy per line; the pieces are the ones fgets
+  // would give.
+  std::vector<char> buffer(kReadSize + kPieceMax);
+  size_t held = 0;
+  bool first = true;
+  for (;;) {
+    const size_t got = fread(buffer.data() + held, 1, buffer.size() - held, in);
+    held += got;
+    const bool at_end = got == 0;
+    const size_t used = cut_pieces(buffer.data(), held, at_end, &first, take);
+    memmove(buffer.data(), buffer.data() + used, held - used);
+    held -= used;
+    if (at_end) return ferror(in) == 0;
+  }
 }
 
 }  // namespace
@@ -72,15 +114,8 @@ bool HeldInput::grow(size_t room) {
 bool HeldInput::feed(const Take &take) {
   size_t begin = 0;
   for (const size_t end : ends_) {
-    if (end > begin) {
-      FILE *in = fmemopen(text_ + begin, end - begin, "r");
-      if (in == nullptr) {
-        log_msg(LOG_ERROR | LOG_ERRNO, "cannot read the input held in memory");
-        return false;
-      }
-      read_pieces(in, take);  // memory cannot fail to be read
-      fclose(in);
-    }
+    bool first = true;  // each input cut on its own
+    cut_pieces(text_ + begin, end - begin, true, &first, take);
     begin = end;
   }
   return true;

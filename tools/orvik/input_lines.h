@@ -11,10 +11,11 @@
 namespace orvik {
 
 // The input in pieces as fgets cuts them: a line with its line end, or at
-// most 1023 bytes of a longer line.
+// most 1023 bytes of a longer line; first marks the first piece of each
+// input (where a header line stands).
 class LineSource {
  public:
-  using Take = std::function<void(char *piece)>;
+  using Take = std::function<void(char *piece, bool first)>;
 
   // Hands every piece of every input to take, in order; false after a
   // logged failure (an input that cannot be opened or read).

@@ -50,22 +50,24 @@ void read_line(const char *line, LineFields *out) {
 
 namespace orvik {
 
-const char *append_csv_field(const char *p, std::string *out) {
+const char *append_csv_field(const char *p, std::string *out) { return append_field(p, ',', out); }
+
+const char *append_field(const char *p, char separator, std::string *out) {
   bool quoted = *p == '"';
   if (quoted) ++p;
   for (;;) {
     // Up to the next byte that means something here, copied as one run.
-    const char *stop = strchrnul(p, quoted ? '"' : ',');
+    const char *stop = strchrnul(p, quoted ? '"' : separator);
     if (out != nullptr) out->append(p, stop);
     p = stop;
     if (*p == '\0') return nullptr;
-    if (!quoted) return p + 1;  // the comma after the field
+    if (!quoted) return p + 1;  // the separator after the field
     if (p[1] == '"') {          // "" inside quotes: one quote
       if (out != nullptr) out->push_back('"');
       p += 2;
       continue;
     }
-    quoted = false;  // the closing quote; what follows up to the comma is kept
+    quoted = false;  // the closing quote; what follows up to the separator is kept
     ++p;
   }
 }

@@ -8,6 +8,7 @@
 
 #include "ip_ranges/internal/record.h"
 #include "misc.h"
+#include "sorted_ranges.h"
 #include "str.h"
 
 namespace orvik {
@@ -58,17 +59,25 @@ bool NamesUpdate::load() {
   return true;
 }
 
-void NamesUpdate::take(char *line) {
+void NamesUpdate::take(char *line, bool first) {
   str_chomp(line);
   RangeLine read;
-  reader_.read(line, &read);
+  reader_->read(line, first, &read);
   const Range<velmor::uint128> &range = read.range;
-  velmor::uint128 &prev_end = prev_end_[index_of(read.family)];
-  if (range.malformed || !is_next_range(range.complete, range.start, range.end, prev_end)) return;
-  prev_end = range.end;
+  if (read.passed || range.malformed) return;
+  if (sorted_) {
+    if (!SortedRanges::gathers(read)) return;
+  } else {
+    velmor::uint128 &prev_end = prev_end_[index_of(read.family)];
+    if (!is_next_range(range.complete, range.start, range.end, prev_end)) return;
+    prev_end = range.end;
+  }
   const std::string code = range.code;
   if (!writable_code(code) || !known_.insert(code).second) return;
-  new_codes_.push_back({code, reader_.title(line), read.family});
+  std::string title = reader_->has_titles() ? reader_->title(line) : iso_.title(code);
+  for (char &c : title)  // a title is the rest of its line (the ISO list's could hold more)
+    if (c == '\n') c = ' ';
+  new_codes_.push_back({code, title, read.family});
 }
 
 int NamesUpdate::added(Family family) const {

@@ -8,8 +8,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "form_reader.h"
+#include "iso_titles.h"
 #include "orvik.h"
-#include "range_line.h"
 
 namespace orvik {
 
@@ -19,18 +20,21 @@ class NamesUpdate final : public CodeLookup {
  public:
   // The input's lines are read as the conversion the options ask for reads
   // them.
-  explicit NamesUpdate(const RunOptions &options) : reader_(options) {}
+  explicit NamesUpdate(const RunOptions &options)
+      : reader_(make_reader(options)), sorted_(options.sorts()) {}
 
   // Reads the names file; a missing one lists nothing. False after a logged
   // failure: a file that is there but cannot be read must not be replaced by
   // one without its names.
   bool load();
 
-  // Takes one input piece (its line end is cut here). A line the
-  // conversion accepts as a range brings its code; a code the names do not
-  // list is noted with the line's sixth field as its title (none in the
-  // range-code form: the code then stands in).
-  void take(char *line);
+  // Takes one input piece (its line end is cut here; first: the first of an
+  // input). A line the conversion accepts as a range (with --sort, any
+  // whole range) brings its code; a code the names do not list is noted
+  // with the title the form gives it (the name field, the locations file)
+  // or, in forms without names, the ISO 3166 list's; a code without any
+  // is its own title.
+  void take(char *line, bool first = false);
 
   // Gives the new codes the lowest free ids of 1-255, in the order they
   // first appeared. False (logged, nothing changed) when they do not fit.
@@ -61,7 +65,9 @@ class NamesUpdate final : public CodeLookup {
   std::vector<Entry> new_codes_;           // in the order they first appeared
   std::unordered_set<std::string> known_;  // listed or already noted
   std::unordered_map<std::string, int16_t> ids_;
-  LineReader reader_;
+  std::unique_ptr<FormReader> reader_;
+  bool sorted_;
+  IsoTitles iso_;
   // Per family, as the conversion tracks it, to accept the same lines.
   velmor::uint128 prev_end_[kFamilies] = {0, 0};
 };

@@ -15,7 +15,7 @@ namespace {
 using velmor_tools::exit_ok;
 
 // Options without a short form.
-enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames, kFormat, kWait };
+enum LongOnly { kMinRanges = 256, kCloseGaps, kUpdateNames, kFormat, kWait, kLocations, kSort };
 
 const option kOptions[] = {
     VELMOR_COMMON_LONG_OPTIONS,
@@ -25,17 +25,20 @@ const option kOptions[] = {
     {"update-names", no_argument, nullptr, kUpdateNames},
     {"format", required_argument, nullptr, kFormat},
     {"wait", required_argument, nullptr, kWait},
+    {"locations", required_argument, nullptr, kLocations},
+    {"sort", no_argument, nullptr, kSort},
     {nullptr, 0, nullptr, 0},
 };
 
 constexpr const char *kShortOptions = VELMOR_COMMON_SHORT_OPTIONS "n";
 
 constexpr const char *kHelp =
-    "Convert a sorted country range list (the FILEs in order, \"-\" or none:\n"
+    "Convert a country range list (the FILEs in order, \"-\" or none:\n"
     "standard input) into the boundary table conf/countries.ips under the\n"
     "installation root, with the ids of the names file conf/countries; IPv6\n"
     "ranges go to conf/countries6.ips, and only the tables of the families\n"
-    "that brought ranges are replaced.\n"
+    "that brought ranges are replaced. The list must be sorted unless --sort\n"
+    "is given.\n"
     "\n"
     "  -n, --check         convert and print the summary on standard output;\n"
     "                      write nothing (status 1 when no range is accepted)\n"
@@ -48,8 +51,20 @@ constexpr const char *kHelp =
     "                      conf/countries lacks the lowest free id\n"
     "      --format FORM   six-field (default): \"first\",\"last\",\"first as a\n"
     "                      number\",\"last as a number\",\"code\",\"name\";\n"
-    "                      range-code: first,last,code with text addresses,\n"
-    "                      IPv4 and IPv6 mixed\n"
+    "                      range-code: first,last,code with text or numeric\n"
+    "                      addresses, comma or tab separated, IPv4 and IPv6\n"
+    "                      mixed, a header line first passed over;\n"
+    "                      geolite2: GeoLite2 Country CSV blocks files (IPv4\n"
+    "                      and IPv6) as the FILEs, with --locations;\n"
+    "                      ip2location: IP2Location LITE DB1 CSV;\n"
+    "                      registry: the registries' delegated statistics\n"
+    "                      (always sorted)\n"
+    "      --locations FILE\n"
+    "                      the GeoLite2 Country locations file (with\n"
+    "                      --format geolite2 only)\n"
+    "      --sort          gather the ranges and sort them first; of ranges\n"
+    "                      that overlap with different codes the first is\n"
+    "                      kept (default: unsorted lines are skipped)\n"
     "      --wait SECONDS  wait at most SECONDS for another run writing the\n"
     "                      table to finish (default 600)\n"
     "  -r, --root DIR      installation root (default: $VELMOR_ROOT when set,\n"
@@ -71,18 +86,25 @@ bool read_count(const char *text, uint64_t *count) {
 
 // An input form by its name.
 bool read_format(const char *text, InputFormat *format) {
-  if (strcmp(text, "six-field") == 0) {
-    *format = InputFormat::six_field;
-  } else if (strcmp(text, "range-code") == 0) {
-    *format = InputFormat::range_code;
-  } else {
-    return false;
+  static constexpr struct {
+    const char *name;
+    InputFormat format;
+  } kForms[] = {
+      {"six-field", InputFormat::six_field}, {"range-code", InputFormat::range_code},
+      {"geolite2", InputFormat::geolite2},   {"ip2location", InputFormat::ip2location},
+      {"registry", InputFormat::registry},
+  };
+  for (const auto &form : kForms) {
+    if (strcmp(text, form.name) != 0) continue;
+    *format = form.format;
+    return true;
   }
-  return true;
+  return false;
 }
 
 // Takes one of orvik's own options; gives exit_ok or the usage error's status.
-int take_own_option(const velmor_tools::Program &program, int option, RunOptions *run) {
+int take_own_option(const velmor_tools::Program &program, int option, CommandLine *line) {
+  RunOptions *run = &line->run;
   switch (option) {
     case 'n':
       run->check = true;
@@ -112,8 +134,16 @@ int take_own_option(const velmor_tools::Program &program, int option, RunOptions
       if (read_format(optarg, &run->format)) return exit_ok;
       return velmor_tools::usage_error(
           program,
-          (std::string("option '--format' takes six-field or range-code, not '") + optarg + "'")
+          (std::string("option '--format' takes six-field, range-code, geolite2, ip2location or "
+                       "registry, not '") +
+           optarg + "'")
               .c_str());
+    case kLocations:
+      line->locations = optarg;
+      return exit_ok;
+    case kSort:
+      run->sort = true;
+      return exit_ok;
     default:
       return velmor_tools::usage_error(program, "unexpected option");
   }
@@ -131,9 +161,14 @@ int parse_command_line(const velmor_tools::Program &program, int argc, char **ar
   for (int option; (option = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1;) {
     int status = exit_ok;
     if (!velmor_tools::take_common_option(program, option, argc, argv, &line->common, &status))
-      status = take_own_option(program, option, &line->run);
+      status = take_own_option(program, option, line);
     if (status != exit_ok) return status;
   }
+  const bool geolite2 = line->run.format == InputFormat::geolite2;
+  if (geolite2 && line->locations == nullptr)
+    return velmor_tools::usage_error(program, "--format geolite2 needs --locations FILE");
+  if (!geolite2 && line->locations != nullptr)
+    return velmor_tools::usage_error(program, "option '--locations' needs --format geolite2");
   line->run.verbose = line->common.verbose;
   line->first_operand = optind;
   return exit_ok;
@@ -152,6 +187,9 @@ int orvik_main(const char *built_in_root, int argc, char **argv) {
   const char *root = run_root(program, line.common);
   // Operands are named relative to the directory the program started in.
   InputFiles inputs(argc - line.first_operand, argv + line.first_operand, stdin);
+  char *locations_name[] = {const_cast<char *>(line.locations)};
+  InputFiles locations(line.locations != nullptr ? 1 : 0, locations_name, stdin);
+  line.run.locations_file = &locations;
   if (!enter_root(root)) return exit_failure;  // its line is on standard error
   orvik::use_large_buffer(stdin);
   return finish_run(program, orvik::run(line.run, inputs));

@@ -1,6 +1,12 @@
-// orvik: turns a sorted list of country ranges (comma-separated lines of six
-// quoted fields) into the boundary table "conf/countries.ips", and with -6
-// or --format range-code also IPv6 ranges into "conf/countries6.ips".
+// orvik: turns a list of country ranges into the boundary tables
+// "conf/countries.ips" (IPv4) and "conf/countries6.ips" (IPv6). It reads the
+// country lists as they are published: lines of six quoted fields (the
+// default), "first,last,code" range lists (text or numeric addresses, comma
+// or tab separated), GeoLite2 Country CSV blocks with their locations file,
+// IP2Location LITE DB1 and the registries' delegated statistics. Each form
+// has a reader of its own (form_reader.h); all of them feed one table
+// builder per family (boundary_table.h), in input order or, with --sort,
+// sorted.
 #pragma once
 
 #include <cstdint>
@@ -46,8 +52,11 @@ inline const char *table_path(Family family) {
 }
 
 // The forms of input line: six fields with the addresses as decimal numbers
-// (the default), or "first,last,code" with the addresses as text.
-enum class InputFormat { six_field, range_code };
+// (the default); "first,last,code" with the addresses as text or numbers;
+// GeoLite2 Country blocks; IP2Location LITE DB1; registry statistics.
+enum class InputFormat { six_field, range_code, geolite2, ip2location, registry };
+
+class Locations;
 
 // What the options ask of a run.
 struct RunOptions {
@@ -59,6 +68,15 @@ struct RunOptions {
   InputFormat format = InputFormat::six_field;  // --format
   // --wait: how long a run waits for another run's lock on the table
   unsigned lock_wait = velmor_tools::default_lock_wait_seconds;
+  bool sort = false;  // --sort (the registry form always sorts)
+  // --locations: the GeoLite2 locations file, opened relative to the
+  // directory the program started in; the locations read from it for the
+  // readers (set by the run).
+  velmor_tools::InputFiles *locations_file = nullptr;
+  const Locations *locations = nullptr;
+
+  // Whether the ranges are gathered and sorted before the table rules.
+  bool sorts() const { return sort || format == InputFormat::registry; }
 };
 
 // The command line as parsed: the common options, the run's, and where the
@@ -66,6 +84,7 @@ struct RunOptions {
 struct CommandLine {
   velmor_tools::CommonOptions common;
   RunOptions run;
+  const char *locations = nullptr;  // --locations
   int first_operand = 1;
 };
 
@@ -103,6 +122,9 @@ bool read_csv_field(const char *line, int index, std::string *out);
 // *out (when out is not null); gives where the next field starts, or null
 // after the last one.
 const char *append_csv_field(const char *p, std::string *out);
+
+// The same with separator in the place of the comma.
+const char *append_field(const char *p, char separator, std::string *out);
 
 // The summary as one line without its line end.
 std::string summary_line(const Summary &summary);
@@ -143,27 +165,6 @@ class CodeCache final : public CodeLookup {
   ip_ranges *names_;
   int16_t *two_letter_;  // 65536 codes of exactly two bytes, by their bytes
   std::unordered_map<std::string, int16_t> other_;
-};
-
-// The IPv4 table of six-field lines as they arrive, by the rules of
-// FamilyBuilder (one entry where the id changes, gaps, the closing entry).
-class TableBuilder {
- public:
-  // Starts the table on out with the entry 0.0.0.0 0. With out null the
-  // entries are only counted (a check run).
-  TableBuilder(FILE *out, CodeLookup &codes, bool close_gaps = false);
-
-  // Takes one input piece (its line end is cut here): skips it when it is
-  // not above the previous range, writes an entry where the id changes.
-  void take(char *line);
-
-  // Closes the last range with an entry of id 0 unless it reaches the top.
-  void finish() { table_.finish(); }
-
-  const Summary &summary() const { return table_.summary(); }
-
- private:
-  FamilyBuilder<Ipv4Table> table_;
 };
 
 // The temporary file a new table (or names file) is written to, next to

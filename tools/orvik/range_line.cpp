@@ -1,7 +1,5 @@
-// Reading one input line in the run's form.
+// Reading one six-field or range-code line.
 #include "range_line.h"
-
-#include <arpa/inet.h>
 
 #include <cstring>
 
@@ -24,19 +22,11 @@ bool number128(const char *text, uint128 *value) {
   return true;
 }
 
-// An address as text, read strictly: IPv4 as inet_pton reads it (four
-// decimal numbers 0-255 without leading zeros), IPv6 as str_ip6_parse.
-bool address_of(Family family, const char *text, uint128 *value) {
-  if (family == Family::ipv6) {
-    uint8_t bytes[16];
-    if (!str_ip6_parse(text, bytes)) return false;
-    *value = velmor::uint128_from_bytes(bytes);
-    return true;
-  }
-  in_addr address;
-  if (inet_pton(AF_INET, text, &address) != 1) return false;
-  *value = ntohl(address.s_addr);
-  return true;
+// A range-code line's separator: a comma, or a tab when one comes first
+// (an address holds neither).
+char separator_of(const char *line) {
+  const char *p = line + strcspn(line, ",\t");
+  return *p == '\t' ? '\t' : ',';
 }
 
 }  // namespace
@@ -47,13 +37,15 @@ Family family_of(const char *line) {
   return Family::ipv4;
 }
 
-void LineReader::read(const char *line, RangeLine *out) {
+void LineReader::read(const char *line, bool first, RangeLine *out) {
+  *out = RangeLine();
+  if (format_ == InputFormat::range_code) {
+    read_range_code(line, first, out);
+    return;
+  }
   family_ = family_of(line);
   out->family = family_;
-  out->range = Range<uint128>();
-  if (format_ == InputFormat::range_code)
-    read_range_code(line, family_, &out->range);
-  else if (family_ == Family::ipv6)
+  if (family_ == Family::ipv6)
     read_six_field_ipv6(line, &out->range);
   else
     read_six_field_ipv4(line, &out->range);
@@ -73,55 +65,60 @@ void LineReader::read_six_field_ipv4(const char *line, Range<uint128> *range) {
 // used (in the IPv4-mapped region of published lists they disagree with the
 // numbers, and the numbers decide).
 void LineReader::read_six_field_ipv6(const char *line, Range<uint128> *range) {
-  split(line, kMaxFields);
+  csv_.split(line, ',', kMaxFields, true);
   uint128 start = 0, end = 0;
-  if (count_ < 5 || !number128(field(2), &start) || !number128(field(3), &end) ||
-      *field(4) == '\0') {
+  if (csv_.count() < 5 || !number128(csv_[2], &start) || !number128(csv_[3], &end) ||
+      *csv_[4] == '\0') {
     range->malformed = true;
     return;
   }
   range->start = start;
   range->end = end;
-  range->name = count_ > 5 ? field(5) : nullptr;
-  take_code(field(4), range);
+  range->name = csv_.count() > 5 ? csv_[5] : nullptr;
+  take_code(csv_[4], &code_, range);
 }
 
-void LineReader::read_range_code(const char *line, Family family, Range<uint128> *range) {
-  split(line, 3);
-  uint128 start = 0, end = 0;
-  if (count_ < 3 || !address_of(family, field(0), &start) || !address_of(family, field(1), &end) ||
-      *field(2) == '\0') {
-    range->malformed = true;
+// Text addresses keep the family of the line's first field (IPv4-mapped
+// texts stay IPv6, as they always did); two numbers give their family by
+// value (family_of_numbers).
+void LineReader::read_range_code(const char *line, bool first, RangeLine *out) {
+  const char separator = separator_of(line);
+  csv_.split(line, separator, 3, true);
+  Range<uint128> &range = out->range;
+  if (first && csv_.count() == 3 && is_header(csv_, 3)) {
+    out->passed = true;
     return;
   }
-  range->start = start;
-  range->end = end;
-  take_code(field(2), range);
-}
-
-void LineReader::take_code(const char *code, Range<uint128> *range) {
-  code_ = code;
-  str_fold(code_.data());
-  range->code = code_.c_str();
-  range->complete = true;
-}
-
-// The fields as CSV (read_csv_field's reading), blanks after a comma
-// skipped, as the published IPv6 list writes them ("2001:200::", "...").
-void LineReader::split(const char *line, size_t max_fields) {
-  text_.clear();
-  count_ = 0;
-  for (const char *p = line; p != nullptr && count_ < max_fields;) {
-    while (*p == ' ') ++p;
-    starts_[count_++] = text_.size();
-    p = append_csv_field(p, &text_);
-    text_.push_back('\0');
+  uint128 start = 0, end = 0;
+  if (csv_.count() >= 2 && read_number(csv_[0], &start) && read_number(csv_[1], &end)) {
+    range.start = start;
+    range.end = end;
+    out->family = family_of_numbers(&range);
+    if (csv_.count() < 3 || *csv_[2] == '\0') {
+      range = Range<uint128>();
+      range.malformed = true;
+      return;
+    }
+    take_code(csv_[2], &code_, &range);
+    return;
   }
+  const Family family = separator == ','                  ? family_of(line)
+                        : strchr(csv_[0], ':') != nullptr ? Family::ipv6
+                                                          : Family::ipv4;
+  out->family = family;
+  if (csv_.count() < 3 || !read_address(family, csv_[0], &start) ||
+      !read_address(family, csv_[1], &end) || *csv_[2] == '\0') {
+    range.malformed = true;
+    return;
+  }
+  range.start = start;
+  range.end = end;
+  take_code(csv_[2], &code_, &range);
 }
 
 std::string LineReader::title(const char *line) const {
   if (format_ == InputFormat::range_code) return "";
-  if (family_ == Family::ipv6) return count_ > 5 ? field(5) : "";
+  if (family_ == Family::ipv6) return csv_.count() > 5 ? csv_[5] : "";
   std::string title;
   read_csv_field(line, 6, &title);
   return title;

@@ -1,12 +1,14 @@
-// One input line read in the run's form: the address family it belongs to
-// and the range it gives. Six-field IPv4 lines are read by read_line, as
-// they always were; IPv6 lines and range-code lines are read as CSV whole,
-// without the 30-character cut of the IPv4 fields.
+// The reader of today's two forms: six-field lines (IPv4 ones through
+// read_line, as they always were read; IPv6 ones read as CSV whole, without
+// the 30-character cut of the IPv4 fields) and range-code lines
+// ("first,last,code", the addresses as text or as numbers, the fields
+// separated by commas or tabs, a header line first passed over).
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+#include "form_reader.h"
 #include "orvik.h"
 
 namespace orvik {
@@ -15,42 +17,28 @@ namespace orvik {
 // first comma) holds a ':', else IPv4.
 Family family_of(const char *line);
 
-// A line as read: its family and its range (an IPv4 range in the low 32
-// bits).
-struct RangeLine {
-  Family family = Family::ipv4;
-  Range<velmor::uint128> range;
-};
-
-class LineReader {
+class LineReader final : public FormReader {
  public:
   explicit LineReader(const RunOptions &options) : format_(options.format) {}
 
-  // Reads line (its line end cut) into *out. The texts out points to lie in
-  // the reader and stay valid until the next read.
-  void read(const char *line, RangeLine *out);
+  void read(const char *line, bool first, RangeLine *out) override;
 
-  // The title --update-names gives a new code of line, the line read last:
-  // field 6 read whole as CSV, "" when there is none (the range-code form
+  // Field 6 read whole as CSV, "" when there is none (the range-code form
   // has no name field).
-  std::string title(const char *line) const;
+  std::string title(const char *line) const override;
+  bool has_titles() const override { return format_ != InputFormat::range_code; }
 
  private:
   static constexpr size_t kMaxFields = 6;
 
   void read_six_field_ipv4(const char *line, Range<velmor::uint128> *range);
   void read_six_field_ipv6(const char *line, Range<velmor::uint128> *range);
-  void read_range_code(const char *line, Family family, Range<velmor::uint128> *range);
-  void take_code(const char *code, Range<velmor::uint128> *range);
-  void split(const char *line, size_t max_fields);
-  const char *field(size_t i) const { return text_.c_str() + starts_[i]; }
+  void read_range_code(const char *line, bool first, RangeLine *out);
 
   InputFormat format_;
   Family family_ = Family::ipv4;  // of the line read last
   LineFields fields_ = {};        // a six-field IPv4 line
-  std::string text_;              // the CSV fields of any other line, each ended by a NUL
-  size_t starts_[kMaxFields] = {};
-  size_t count_ = 0;
+  Fields csv_;                    // the fields of any other line
   std::string code_;
 };
 

@@ -18,6 +18,9 @@ std::string summary_line(const Summary &summary) {
       count(summary.lines, " lines read, ") + count(summary.accepted, " ranges accepted, ") +
       count(summary.entries, " entries, ") + count(summary.unsorted, " skipped as unsorted, ") +
       count(summary.malformed, " skipped as malformed, ");
+  if (summary.overlapping >= 0)
+    line += count(static_cast<uint64_t>(summary.overlapping), " skipped as overlapping, ");
+  if (summary.passed > 0) line += count(summary.passed, " passed over, ");
   if (summary.new_codes >= 0) line += count(summary.new_codes, " new codes, ");
   line += count(summary.unknown.size(), " unknown codes");
   const char *separator = " (";

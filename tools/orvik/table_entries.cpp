@@ -1,9 +1,7 @@
-// The entries of both tables, and the IPv4 table of six-field lines as they
-// arrive.
+// The entries of both tables, as the table formats write them.
 #include "ip_ranges/internal/table_format.h"
 #include "misc.h"
 #include "orvik.h"
-#include "str.h"
 
 namespace orvik {
 
@@ -21,23 +19,6 @@ void write_entry6(FILE *out, velmor::uint128 start, int id) {
   char text[velmor::table6_entry_max];
   size_t length = velmor::format_table_entry6(text, bytes, id);
   fwrite_unlocked(text, 1, length, out);
-}
-
-TableBuilder::TableBuilder(FILE *out, CodeLookup &codes, bool close_gaps)
-    : table_(out, codes, close_gaps) {}
-
-void TableBuilder::take(char *line) {
-  str_chomp(line);
-  LineFields fields;
-  read_line(line, &fields);
-  Range<uint32_t> range;
-  range.start = fields.start;
-  range.end = fields.end;
-  range.code = fields.code;
-  range.name = fields.name;
-  range.complete = fields.complete;
-  range.malformed = fields.malformed;
-  table_.take(line, range);
 }
 
 }  // namespace orvik
