@@ -228,10 +228,13 @@ void identities(const char *name, FileIdentity (&out)[compiled::source_count]) {
   }
 }
 
+// The sources a compile reads from disk: a given table is the writer's.
 bool same_sources(const FileIdentity (&a)[compiled::source_count],
-                  const FileIdentity (&b)[compiled::source_count]) {
-  for (uint32_t s = 0; s < compiled::source_count; s++)
-    if (!same_identity(a[s], b[s])) return false;
+                  const FileIdentity (&b)[compiled::source_count], const GivenTables *given) {
+  for (uint32_t s = 0; s < compiled::source_count; s++) {
+    const bool given_file = given && (s == compiled::source_names ? given->names : given->given[s]);
+    if (!given_file && !same_identity(a[s], b[s])) return false;
+  }
   return true;
 }
 
@@ -247,44 +250,80 @@ bool load_family(ip_ranges *table, Family family, const FileIdentity &seen, cons
   return false;
 }
 
+bool is_given(const GivenTables *given, Family family) {
+  return given && given->given[family == Family::ipv4 ? 0 : 1];
+}
+
+// The content of the tables as read (or given), and their sources' stamps.
+CompiledContent content_of(const ip_ranges *table, const GivenTables *given,
+                           const FileIdentity (&sources)[compiled::source_count]) {
+  const ip_ranges_state *state = table->state;
+  CompiledContent content;
+  for (uint32_t s = 0; s < compiled::source_count; s++) content.sources[s] = stamp(sources[s]);
+  if (is_given(given, Family::ipv4)) {
+    content.starts = given->content.starts;
+    content.ids = given->content.ids;
+    content.count4 = given->content.count4;
+    content.sources[compiled::source_ipv4] = given->content.sources[compiled::source_ipv4];
+  } else {
+    content.starts = table->starts;
+    content.ids = table->ids;
+    content.count4 = table->starts ? static_cast<uint32_t>(table->count) : 0;
+  }
+  if (is_given(given, Family::ipv6)) {
+    content.his = given->content.his;
+    content.los = given->content.los;
+    content.ids6 = given->content.ids6;
+    content.count6 = given->content.count6;
+    content.sources[compiled::source_ipv6] = given->content.sources[compiled::source_ipv6];
+  } else {
+    content.his = state->his;
+    content.los = state->los;
+    content.ids6 = state->ids6;
+    content.count6 = state->his ? static_cast<uint32_t>(state->count6) : 0;
+  }
+  if (given && given->names) {
+    content.codes = given->content.codes;
+    content.titles = given->content.titles;
+    content.sources[compiled::source_names] = given->content.sources[compiled::source_names];
+  } else {
+    content.codes = table->codes;
+    content.titles = table->titles;
+  }
+  return content;
+}
+
 enum class Attempt { written, failed, changed };
 
-Attempt compile_once(const char *name, const char *target) {
+Attempt compile_once(const char *name, const char *target, const GivenTables *given) {
   FileIdentity before[compiled::source_count];
   identities(name, before);
-  if (!before[compiled::source_ipv4].present && !before[compiled::source_ipv6].present) {
+  const bool has4 = before[compiled::source_ipv4].present || is_given(given, Family::ipv4);
+  const bool has6 = before[compiled::source_ipv6].present || is_given(given, Family::ipv6);
+  if (!has4 && !has6) {
     log_msg(LOG_ERROR, "cannot compile table %s: neither conf/%s.ips nor conf/%s6.ips exists", name,
             name, name);
     return Attempt::failed;
   }
   ip_ranges *table = ip_ranges_new(name);
   if (!table) return Attempt::failed;
-  bool loaded = load_family(table, Family::ipv4, before[compiled::source_ipv4], name) &&
-                load_family(table, Family::ipv6, before[compiled::source_ipv6], name);
-  if (loaded && before[compiled::source_names].present && !ip_ranges_load_names(table)) {
+  bool loaded = (is_given(given, Family::ipv4) ||
+                 load_family(table, Family::ipv4, before[compiled::source_ipv4], name)) &&
+                (is_given(given, Family::ipv6) ||
+                 load_family(table, Family::ipv6, before[compiled::source_ipv6], name));
+  const bool read_names = before[compiled::source_names].present && !(given && given->names);
+  if (loaded && read_names && !ip_ranges_load_names(table)) {
     log_msg(LOG_ERROR, "cannot compile table %s: conf/%s cannot be read", name, name);
     loaded = false;
   }
   bool changed = false;
   if (loaded) {
-    const ip_ranges_state *state = table->state;
-    CompiledContent content;
-    content.starts = table->starts;
-    content.ids = table->ids;
-    content.count4 = table->starts ? static_cast<uint32_t>(table->count) : 0;
-    content.his = state->his;
-    content.los = state->los;
-    content.ids6 = state->ids6;
-    content.count6 = state->his ? static_cast<uint32_t>(state->count6) : 0;
-    content.codes = table->codes;
-    content.titles = table->titles;
-    for (uint32_t s = 0; s < compiled::source_count; s++) content.sources[s] = stamp(before[s]);
     // Sources replaced while they were read or written out would leave a
     // compiled file newer than them that holds the old tables.
-    loaded = write_checked(target, content, [&] {
+    loaded = write_checked(target, content_of(table, given, before), [&] {
       FileIdentity after[compiled::source_count];
       identities(name, after);
-      changed = !same_sources(before, after);
+      changed = !same_sources(before, after, given);
       return !changed;
     });
   }
@@ -299,11 +338,11 @@ bool write_compiled(const char *target, const CompiledContent &content) {
   return write_checked(target, content, nullptr);
 }
 
-bool compile_table(const char *name) {
+bool compile_table(const char *name, const GivenTables *given) {
   PathText target;
   if (!compiled_path(name, target)) return false;
   for (int attempt = 1; attempt <= kCompileAttempts; attempt++) {
-    const Attempt result = compile_once(name, target.c_str());
+    const Attempt result = compile_once(name, target.c_str(), given);
     if (result != Attempt::changed) return result == Attempt::written;
   }
   log_msg(LOG_ERROR, "cannot compile table %s: its files kept changing while being compiled", name);

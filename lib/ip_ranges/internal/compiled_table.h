@@ -133,14 +133,27 @@ struct CompiledContent {
 // the temporary file removed, target untouched).
 bool write_compiled(const char *target, const CompiledContent &content);
 
+// The tables (and names) a writer of the text files has just made, given
+// to compile_table in place of reading their files: the writer renames the
+// compiled file into place first and these files after it. A family is
+// given when given[family] is set, the names when names is: their arrays
+// and their source stamps (of the temporary files that will take the
+// files' names) are taken from content, the rest of content is not read.
+struct GivenTables {
+  CompiledContent content;
+  bool given[2] = {false, false};  // by Family: ipv4, ipv6
+  bool names = false;
+};
+
 // Compiles the text files of table name (under the working directory) into
-// conf/<name>.ipt with write_compiled. Each text file is read as a record
+// conf/<name>.ipt with write_compiled; the families given (when given is not
+// null) come from *given instead of their files. Each text file is read as a record
 // of ip_ranges_new reads it; a missing IPv6 table or names file is recorded
 // as absent, a missing IPv4 table too while the IPv6 one exists. Refused
 // (logged, nothing written): neither table present, a present table that
 // cannot be loaded (an empty file counts as a table without entries), a
 // names file that cannot be read, descending starts, and sources that kept
 // changing while they were compiled.
-bool compile_table(const char *name);
+bool compile_table(const char *name, const GivenTables *given = nullptr);
 
 }  // namespace velmor
