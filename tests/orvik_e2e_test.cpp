@@ -223,8 +223,9 @@ TEST_F(OrvikProgram, TableIsSyncedBeforeTheRenameAndTheRenameAfter) {
       au("1.0.0.0", "1.0.0.255"));
   ASSERT_EQ(result.status, 0) << result.err;
   // The calls that matter, in order: the scan of conf for temporaries of
-  // runs that died, the open of the temporary file (its descriptor), its
-  // fsync, the rename, an open of conf and its fsync.
+  // runs that died, the open of the temporary table (its descriptor), its
+  // fsync; then the compiled table, written, synced and renamed first, an
+  // open of conf and its fsync; then the table's rename, and conf again.
   std::string calls;
   std::smatch m;
   std::map<std::string, std::string> opened;  // descriptor -> what it was last opened for
@@ -232,15 +233,22 @@ TEST_F(OrvikProgram, TableIsSyncedBeforeTheRenameAndTheRenameAfter) {
     if (std::regex_search(line, m,
                           std::regex(R"(openat\(.*"conf/countries\.ips\.\d+".* = (\d+))"))) {
       opened[m[1]] = "temp", calls += "open-temp ";
+    } else if (std::regex_search(line, m,
+                                 std::regex(R"(openat\(.*"conf/countries\.ipt\.\d+".* = (\d+))"))) {
+      opened[m[1]] = "ipt", calls += "open-ipt ";
     } else if (std::regex_search(line, m, std::regex(R"(openat\(.*"conf", .* = (\d+))"))) {
       opened[m[1]] = "conf", calls += "open-conf ";
     } else if (std::regex_search(line, m, std::regex(R"(fsync\((\d+)\) += 0)"))) {
       calls += "fsync-" + (opened.count(m[1]) ? opened[m[1]] : "other") + " ";
     } else if (line.find("rename(\"conf/countries.ips.") != std::string::npos) {
       calls += "rename ";
+    } else if (line.find("rename(\"conf/countries.ipt.") != std::string::npos) {
+      calls += "rename-ipt ";
     }
   }
-  EXPECT_EQ(calls, "open-conf open-temp fsync-temp rename open-conf fsync-conf ")
+  EXPECT_EQ(calls,
+            "open-conf open-temp fsync-temp open-ipt fsync-ipt rename-ipt open-conf fsync-conf "
+            "rename open-conf fsync-conf ")
       << read_file(trace);
 }
 

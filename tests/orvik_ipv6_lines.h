@@ -101,7 +101,7 @@ class TwoTablesRoot : public ::testing::Test {
   std::string table4() { return testing_support::read_file(root / "conf/countries.ips"); }
   std::string table6() { return testing_support::read_file(root / "conf/countries6.ips"); }
   std::string names() { return testing_support::read_file(root / "conf/countries"); }
-  std::vector<std::string> conf() { return testing_support::list_table_files(root / "conf"); }
+  std::vector<std::string> conf() { return testing_support::list_text_table_files(root / "conf"); }
   // The message log's lines without their time and program prefix.
   std::vector<std::string> messages() {
     std::vector<std::string> lines;

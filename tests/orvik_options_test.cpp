@@ -56,7 +56,7 @@ class OrvikOptions : public ::testing::Test {
   std::string table() { return read_file(root / "conf/countries.ips"); }
   std::string names() { return read_file(root / "conf/countries"); }
   // conf/ holds the names and the table and nothing else (no temporary file).
-  std::vector<std::string> conf() { return list_table_files(root / "conf"); }
+  std::vector<std::string> conf() { return testing_support::list_text_table_files(root / "conf"); }
   const std::vector<std::string> kConf{"countries", "countries.ips"};
 
   // An input file in the scratch root.

@@ -96,7 +96,7 @@ TEST_F(OrvikReplace, ReaderOnlyEverSeesCompleteTables) {
   // The last run's table is in place, complete; no temporary file is left.
   EXPECT_EQ(read_file(kRoot + "/conf/countries.ips"), tables[kReplacements % kVersions]);
   EXPECT_EQ(testing_support::list_table_files(kRoot + "/conf"),
-            (std::vector<std::string>{"countries", "countries.ips"}));
+            (std::vector<std::string>{"countries", "countries.ips", "countries.ipt"}));
 }
 
 }  // namespace

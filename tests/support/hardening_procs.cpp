@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "misc.h"
@@ -87,13 +88,32 @@ std::vector<std::string> list_dir(const std::string &path) {
   return names;
 }
 
-std::vector<std::string> list_table_files(const std::string &conf) {
-  std::vector<std::string> names = list_dir(conf);
-  const auto is_lock = [](const std::string &name) {
-    return name.size() > 5 && name.compare(name.size() - 5, 5, ".lock") == 0;
+namespace {
+
+bool ends_with(const std::string &name, const std::string &end) {
+  return name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+}
+
+std::vector<std::string> list_dir_but(const std::string &dir,
+                                      std::initializer_list<const char *> ends) {
+  std::vector<std::string> names = list_dir(dir);
+  const auto left_out = [ends](const std::string &name) {
+    for (const char *end : ends)
+      if (ends_with(name, end)) return true;
+    return false;
   };
-  names.erase(std::remove_if(names.begin(), names.end(), is_lock), names.end());
+  names.erase(std::remove_if(names.begin(), names.end(), left_out), names.end());
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> list_table_files(const std::string &conf) {
+  return list_dir_but(conf, {".lock"});
+}
+
+std::vector<std::string> list_text_table_files(const std::string &conf) {
+  return list_dir_but(conf, {".lock", ".ipt"});
 }
 
 }  // namespace testing_support

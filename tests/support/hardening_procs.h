@@ -52,4 +52,9 @@ std::vector<std::string> list_dir(const std::string &path);
 // leave behind besides its lock.
 std::vector<std::string> list_table_files(const std::string &conf);
 
+// list_table_files without the compiled tables ("<table>.ipt", which every
+// successful orvik run writes beside the text files): the text files alone,
+// for tests of the text tables and of temporaries left behind.
+std::vector<std::string> list_text_table_files(const std::string &conf);
+
 }  // namespace testing_support

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "misc.h"
 #include "str/internal/uint128.h"
@@ -65,23 +66,45 @@ bool is_next_range(bool complete, Address start, Address end, Address prev_end) 
   return complete && start > prev_end && end >= start;
 }
 
-// The two tables: their addresses, the top one, how an entry is written.
+// The two tables: their addresses, the top one, how an entry is written,
+// and the entries as the compiled table takes them (compiled_format.h).
 struct Ipv4Table {
   using Address = uint32_t;
   static constexpr Address top = UINT32_MAX;
   static void write(FILE *out, Address start, int id) { write_entry(out, start, id); }
+
+  struct Entries {
+    std::vector<uint32_t> starts;
+    std::vector<uint8_t> ids;
+  };
+  static void keep(Entries &entries, Address start, int id) {
+    entries.starts.push_back(start);
+    entries.ids.push_back(static_cast<uint8_t>(id));
+  }
 };
 
 struct Ipv6Table {
   using Address = velmor::uint128;
   static constexpr Address top = velmor::uint128_max;
   static void write(FILE *out, Address start, int id) { write_entry6(out, start, id); }
+
+  struct Entries {
+    std::vector<uint64_t> his;  // high and low halves of the starts
+    std::vector<uint64_t> los;
+    std::vector<uint8_t> ids;
+  };
+  static void keep(Entries &entries, Address start, int id) {
+    entries.his.push_back(static_cast<uint64_t>(start >> 64));
+    entries.los.push_back(static_cast<uint64_t>(start));
+    entries.ids.push_back(static_cast<uint8_t>(id));
+  }
 };
 
 // The table of one family: one entry where the id changes, none for gaps
 // (a gap keeps the id of the range before it) unless close_gaps asks for an
 // entry of id 0 at the end of a range followed by a gap, and a closing entry
-// after the last range. With out null the entries are only counted.
+// after the last range. With out null the entries are only counted;
+// otherwise they are also kept, for the compiled table.
 template <class Table>
 class FamilyBuilder {
  public:
@@ -156,10 +179,14 @@ class FamilyBuilder {
   }
 
   const Summary &summary() const { return summary_; }
+  const typename Table::Entries &entries() const { return kept_; }
 
  private:
   void entry(Address start, int16_t id) {
-    if (out_ != nullptr) Table::write(out_, start, id);
+    if (out_ != nullptr) {
+      Table::write(out_, start, id);
+      Table::keep(kept_, start, id);
+    }
     ++summary_.entries;
     written_id_ = id;
   }
@@ -178,6 +205,7 @@ class FamilyBuilder {
   Address prev_end_ = 0;    // end of the last accepted range
   int16_t written_id_ = 0;  // id of the last entry written
   Summary summary_;
+  typename Table::Entries kept_;
 };
 
 }  // namespace orvik

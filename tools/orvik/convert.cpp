@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "geolite2_blocks.h"
 #include "input_lines.h"
@@ -53,7 +54,8 @@ bool convert_with_names(LineSource &source, const RunOptions &options, RunSummar
 }
 
 // The input is read twice: once for its codes, which go into the names
-// file (unless this is a check), once for the table with the new ids.
+// file (unless this is a check), once for the table with the new ids. The
+// new names file takes its name with the tables, after all are on disk.
 bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions &options,
                               RunSummary *summary) {
   HeldInput held;
@@ -61,8 +63,15 @@ bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions
   if (!held.hold(inputs) || !names.load()) return false;
   if (!held.feed([&names](char *piece, bool first) { names.take(piece, first); })) return false;
   if (!names.number_new_codes()) return false;
-  if (!options.check && names.added() > 0 && !names.write()) return false;
-  if (!convert_families(held, names, options, summary)) return false;
+  std::optional<TempTable> names_file;
+  if (!options.check && names.added() > 0) {
+    names_file.emplace(kNamesPath, kConfDir);
+    if (!names_file->ready() || !names.stage(&*names_file)) return false;
+  }
+  const StagedNames staged = names.staged(names_file ? &*names_file : nullptr);
+  if (!convert_families(held, names, options, summary, names_file ? &staged : nullptr))
+    return false;
+  if (names_file) names.log_new_codes();
   for (const Family family : kAllFamilies)
     summary->of[index_of(family)].new_codes = names.added(family);
   return true;

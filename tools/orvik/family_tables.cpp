@@ -107,7 +107,7 @@ void choose_tables(RunSummary *summary) {
 }  // namespace
 
 bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &options,
-                      RunSummary *summary) {
+                      RunSummary *summary, const StagedNames *names) {
   std::optional<TempTable> temp[kFamilies];
   if (!options.check) {
     for (const Family family : kAllFamilies) {
@@ -136,10 +136,15 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
                enough;
   }
   if (!enough) return false;
-  // Both on disk before either is renamed: a failure up to here keeps both
-  // old tables. Only a failed second rename leaves the first table new.
+  // Every file on disk before the first rename: a failure up to here keeps
+  // every old file. The compiled table is renamed first (it answers for
+  // the whole new table at once), then the names and the text tables; a
+  // failed later rename leaves the earlier files new.
   for (const Family family : kAllFamilies)
     if (summary->replaced[index_of(family)] && !temp[index_of(family)]->complete()) return false;
+  const char *const paths[kFamilies] = {temp[0]->path(), temp[1]->path()};
+  if (!write_compiled_table(tables, summary->replaced, paths, names)) return false;
+  if (names && !names->file->put_in_place()) return false;
   for (const Family family : kAllFamilies)
     if (summary->replaced[index_of(family)] && !temp[index_of(family)]->put_in_place())
       return false;

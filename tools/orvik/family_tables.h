@@ -31,6 +31,10 @@ class FamilyTables {
     return family == Family::ipv4 ? ipv4_.summary() : ipv6_.summary();
   }
 
+  // The entries written, for the compiled table.
+  const Ipv4Table::Entries &entries4() const { return ipv4_.entries(); }
+  const Ipv6Table::Entries &entries6() const { return ipv6_.entries(); }
+
  private:
   void give(SortedRanges::Step step, const char *line, const RangeLine &read);
 
@@ -40,5 +44,13 @@ class FamilyTables {
   FamilyBuilder<Ipv6Table> ipv6_;
   std::optional<SortedRanges> sorted_;
 };
+
+// Writes the compiled table conf/countries.ipt of a run (compiled_table.h)
+// and renames it into place: the tables the run replaces from the entries of
+// tables (their text files are complete under temp_paths, to be renamed after
+// it), the names from names when staged, the others from their files. False
+// after a logged failure, nothing renamed.
+bool write_compiled_table(const FamilyTables &tables, const bool (&replaced)[kFamilies],
+                          const char *const (&temp_paths)[kFamilies], const StagedNames *names);
 
 }  // namespace orvik

@@ -112,18 +112,20 @@ std::string NamesUpdate::text() const {
   return text;
 }
 
-bool NamesUpdate::write() const {
-  const std::string content = text();
-  TempTable temp(kNamesPath, kConfDir);
-  if (!temp.ready()) return false;
-  fwrite(content.data(), 1, content.size(), temp.out());  // a failure shows in commit
-  if (!temp.commit()) return false;
+bool NamesUpdate::stage(TempTable *temp) {
+  staged_text_ = text();
+  fwrite(staged_text_.data(), 1, staged_text_.size(), temp->out());  // a failure shows next
+  if (!temp->complete()) return false;
+  velmor::parse_names(staged_text_.data(), staged_codes_, staged_titles_);
+  return true;
+}
+
+void NamesUpdate::log_new_codes() const {
   for (const Entry &entry : new_codes_) {
     const int16_t id = ids_.find(entry.code)->second;  // numbered: always there
     log_msg(LOG_MESSAGE, "new code in %s: %d %s %s", kNamesPath, id, entry.code.c_str(),
             writable_title(entry.title, entry.code).c_str());
   }
-  return true;
 }
 
 int16_t NamesUpdate::find(const char *code) {

@@ -43,9 +43,13 @@ class NamesUpdate final : public CodeLookup {
   // The new codes that lines of family brought first.
   int added(Family family) const;
 
-  // Replaces the names file with the new names through a temporary file
-  // (synced, renamed) and logs each new code; false after a logged failure.
-  bool write() const;
+  // Writes the new names into *temp (its temporary file: flushed, synced,
+  // closed, not renamed) and parses them as readers will parse the file;
+  // false after a logged failure (the file removed). The conversion renames
+  // it into place with the tables, then log_new_codes tells.
+  bool stage(TempTable *temp);
+  StagedNames staged(TempTable *temp) const { return {temp, staged_codes_, staged_titles_}; }
+  void log_new_codes() const;
 
   // The code's id in the new names, the lowest when several list it (as
   // ip_ranges_find answers); -1 when none does.
@@ -59,6 +63,10 @@ class NamesUpdate final : public CodeLookup {
   };
 
   std::string text() const;
+
+  std::string staged_text_;  // the staged file's text, parsed in place
+  char *staged_codes_[256] = {};
+  char *staged_titles_[256] = {};
 
   static constexpr int kIds = 256;
   Entry entries_[kIds];

@@ -206,17 +206,28 @@ class TempTable {
 
 class LineSource;
 
+// A new names file of --update-names, complete and synced under its
+// temporary name, with its names as readers will parse them: it takes its
+// name together with the tables.
+struct StagedNames {
+  TempTable *file;
+  const char *const *codes;  // 256 each
+  const char *const *titles;
+};
+
 // Converts the lines of source with the ids codes gives, relative to the
 // working directory: IPv4 lines make "conf/countries.ips", IPv6 lines
-// "conf/countries6.ips", each through a temporary file; with options.check
-// it only counts. A table is replaced only when its family brought at
-// least one accepted range (with none at all, the IPv4 table, as an empty
-// input always did); each table replaced needs options.min_ranges ranges.
-// Both temporary files are complete and synced before the first rename.
+// "conf/countries6.ips", each through a temporary file, and both with the
+// names the compiled table "conf/countries.ipt"; with options.check it only
+// counts. A table is replaced only when its family brought at least one
+// accepted range (with none at all, the IPv4 table, as an empty input
+// always did); each table replaced needs options.min_ranges ranges. Every
+// file is complete and synced before the first rename; the compiled table
+// is renamed first, then names (when staged), then the text tables.
 // *summary gets the counts and the tables replaced. False after a logged
-// failure, the old tables staying.
+// failure, the old files staying.
 bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &options,
-                      RunSummary *summary);
+                      RunSummary *summary, const StagedNames *names = nullptr);
 
 // Whether a new table holds enough ranges; logs "<refusal> <table>:
 // <accepted> ranges accepted, at least <needed> needed" when not.
