@@ -1,5 +1,6 @@
 // The fleet recipe: a table built once and copied to a node with
-//   rsync -a SRC/conf/countries.ipt NODE/conf/ && rsync -a SRC/conf/ NODE/conf/
+//   rsync -a SRC/conf/countries.ipt NODE/conf/ &&
+//   rsync -a --exclude='*.lock' SRC/conf/ NODE/conf/
 // while readers on the node answer and reload through mapped records. Two
 // versions whose tables (both families) and names differ everywhere are
 // copied in turn, each build later than the one before (as builds are):
@@ -68,8 +69,8 @@ void stamp_build(const TempRoot &root, int step) {
 
 int copy_to_node(const TempRoot &source, const TempRoot &node) {
   const std::string command = "rsync -a " + source.path() + "/conf/countries.ipt " + node.path() +
-                              "/conf/ && rsync -a " + source.path() + "/conf/ " + node.path() +
-                              "/conf/";
+                              "/conf/ && rsync -a --exclude='*.lock' " + source.path() + "/conf/ " +
+                              node.path() + "/conf/";
   return run_program("/bin/sh", {"-c", command}, "").status;
 }
 

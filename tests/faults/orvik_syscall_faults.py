@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Every system call of an orvik run made to fail in turn, or the process
-killed there: the names file and both tables are each either old or new,
-a failed run says so in one line on standard error and leaves no temporary
-file, and the run after a killed one cleans up and succeeds.
+killed there: the names file, both tables and the compiled table are each
+either old or new, a failed run says so in one line on standard error and
+leaves no temporary file, and the run after a killed one cleans up and
+succeeds.
 
 Usage: orvik_syscall_faults.py ORVIK
 
@@ -19,11 +20,13 @@ import sys
 import tempfile
 
 NAMES = "0 -- Unknown\n13 au Australia\n45 cn China\n"
-OLD = {
-    "countries": NAMES,
-    "countries.ips": "0.0.0.0 0\n9.0.0.0 13\n",
-    "countries6.ips": ":: 0\n2001:db8:: 13\n",
-}
+# The old files are what a run on OLD_INPUT made.
+OLD_INPUT = "".join([
+    '"9.0.0.0","9.0.0.255","150994944","150995199","AU","Australia"\n',
+    '"2001:db8::","2001:db8::ffff","42540766411282592856903984951653826560",'
+    '"42540766411282592856903984951653892095","AU","Australia"\n',
+])
+FILES = ["countries", "countries.ips", "countries6.ips", "countries.ipt"]
 INPUT = "".join([
     '"1.0.0.0","1.0.0.255","16777216","16777471","AU","Australia"\n',
     '"1.0.1.0","1.0.3.255","16777472","16778239","CN","China"\n',
@@ -46,17 +49,42 @@ LOGGER_LINE = re.compile(r"^\d\d:\d\d:\d\d\|orvik\| ")
 TEMPORARY = re.compile(r"^countries(\.ips|6\.ips|\.ipt)?\.\d+$")
 
 
+def make_template(orvik, parent):
+    """A root holding the old files: the names, and what orvik made of
+    OLD_INPUT (both tables and the compiled table)."""
+    root = os.path.join(parent, "template")
+    os.makedirs(os.path.join(root, "conf"))
+    with open(os.path.join(root, "conf", "countries"), "w") as f:
+        f.write(NAMES)
+    subprocess.run([orvik, "-r", root], input=OLD_INPUT, text=True, check=True)
+    shutil.rmtree(os.path.join(root, "logs"))
+    return root
+
+
 def fresh_root(parent, name):
     root = os.path.join(parent, name)
     shutil.rmtree(root, ignore_errors=True)
-    os.makedirs(os.path.join(root, "conf"))
+    shutil.copytree(os.path.join(parent, "template"), root)
     os.makedirs(os.path.join(root, "logs"))
-    for file, text in OLD.items():
-        with open(os.path.join(root, "conf", file), "w") as f:
-            f.write(text)
     with open(os.path.join(root, "input.csv"), "w") as f:
         f.write(INPUT)
     return root
+
+
+# The compiled table records when its sources were written, and its checksum
+# covers that: both are left out of the comparison (offsets from the header
+# layout in lib/ip_ranges/internal/compiled_format.h).
+CHECKSUM = slice(32, 40)
+SOURCE_STAMPS = slice(208, 256)
+
+
+def comparable(file, data):
+    if file != "countries.ipt" or data is None or len(data) < SOURCE_STAMPS.stop:
+        return data
+    data = bytearray(data)
+    data[CHECKSUM] = bytes(CHECKSUM.stop - CHECKSUM.start)
+    data[SOURCE_STAMPS] = bytes(SOURCE_STAMPS.stop - SOURCE_STAMPS.start)
+    return bytes(data)
 
 
 def run(orvik, root, mode, strace_args=()):
@@ -74,10 +102,10 @@ def run(orvik, root, mode, strace_args=()):
 def files(root):
     conf = os.path.join(root, "conf")
     result = {}
-    for file in OLD:
+    for file in FILES:
         try:
-            with open(os.path.join(conf, file)) as f:
-                result[file] = f.read()
+            with open(os.path.join(conf, file), "rb") as f:
+                result[file] = comparable(file, f.read())
         except FileNotFoundError:
             result[file] = None
     temporaries = sorted(n for n in os.listdir(conf) if TEMPORARY.match(n))
@@ -104,7 +132,7 @@ def own_calls(orvik, parent, mode):
     return calls
 
 
-def check_one(orvik, parent, mode, new, call, number, fault):
+def check_one(orvik, parent, mode, old, new, call, number, fault):
     """(outcome, problem): how the run ended, and '' when it kept the
     rules, else what went wrong."""
     label = f"{mode} {call}#{number} {fault}"
@@ -112,7 +140,7 @@ def check_one(orvik, parent, mode, new, call, number, fault):
     try:
         status, err = run(orvik, root, mode,
                           ["-e", f"trace={call}", "-e", f"inject={call}:{fault}:when={number}"])
-        return outcome_name(status), judge(orvik, root, mode, new, label, status, err)
+        return outcome_name(status), judge(orvik, root, mode, old, new, label, status, err)
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
@@ -121,12 +149,12 @@ def outcome_name(status):
     return {0: "succeeded", 1: "failed", -9: "killed", 137: "killed"}.get(status, str(status))
 
 
-def judge(orvik, root, mode, new, label, status, err):
+def judge(orvik, root, mode, old, new, label, status, err):
     """'' when the run that ended with status kept the rules."""
     got, temporaries = files(root)
-    for file, text in got.items():
-        if text != OLD[file] and text != new[file]:
-            return f"{label}: {file} is neither old nor new: {text!r}"
+    for file, data in got.items():
+        if data != old[file] and data != new[file]:
+            return f"{label}: {file} is neither old nor new: {data!r}"
     lines = err.splitlines()
     own = [l for l in lines if not LOGGER_LINE.match(l)]
     if status == 0:
@@ -156,6 +184,9 @@ def main():
         return 77
     parent = tempfile.mkdtemp(prefix="orvik-faults.")
     try:
+        make_template(orvik, parent)
+        old, _ = files(os.path.join(parent, "template"))
+        assert None not in old.values(), old
         jobs = []
         with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
             for mode in MODES:
@@ -163,12 +194,13 @@ def main():
                 status, err = run(orvik, root, mode)
                 assert status == 0, err
                 new, _ = files(root)
-                assert new != OLD
+                assert all(new[file] != old[file] for file in FILES if file != "countries") \
+                    and (mode == "plain") == (new["countries"] == old["countries"])
                 for call, numbers in own_calls(orvik, parent, mode).items():
                     for number in numbers:
                         for fault in FAULTS:
-                            jobs.append(pool.submit(check_one, orvik, parent, mode, new, call,
-                                                    number, fault))
+                            jobs.append(pool.submit(check_one, orvik, parent, mode, old, new,
+                                                    call, number, fault))
             results = [job.result() for job in jobs]
         problems = [problem for _, problem in results if problem]
         outcomes = {}
