@@ -110,7 +110,7 @@ bool range6_index_build(range_index *index, const range6_table &table) {
   const uint64_t *his = table.his;
   range_search::fill_bucket_starts(*index, table.count,
                                    [=](uint32_t i) { return his[i] >> shift; });
-  for (uint32_t g = 0; g < fence_count; g++) fences[g] = his[size_t{g} * fence_step];
+  for (uint32_t g = 0; g < fence_count; g++) fences[g] = his[static_cast<size_t>(g) * fence_step];
   index->fences = fences;
   index->fence_count = fence_count;
   return true;
