@@ -269,8 +269,8 @@ void bytes_per_entry() {
   using namespace velmor::compiled;
   const auto *s = h.sections;
   const double v4 = static_cast<double>(s[starts4].size + s[ids4].size + s[index4].size);
-  const double v6 =
-      static_cast<double>(s[his6].size + s[los6].size + s[ids6].size + s[index6].size);
+  const double v6 = static_cast<double>(s[his6].size + s[los6].size + s[ids6].size +
+                                        s[index6].size + s[fences6].size);
   printf(
       "compiled file: %llu bytes; IPv4 %u entries, %.3f bytes each; IPv6 %u entries, %.3f "
       "bytes each (indexes included)\n",

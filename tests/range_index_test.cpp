@@ -98,6 +98,17 @@ class Indexed {
     return velmor::range6_index_lookup(&index_, table6_, bytes);
   }
 
+  // The lookup over an index read from a file; on a valid index, the same.
+  uint8_t bounded(uint32_t addr) const {
+    return velmor::range_index_lookup_bounded(&index_, t_.starts.data(), t_.ids.data(), t_.count(),
+                                              addr);
+  }
+  uint8_t bounded(const ip6_key &addr) const {
+    uint8_t bytes[16];
+    to_bytes(addr, bytes);
+    return velmor::range6_index_lookup_bounded(&index_, table6_, bytes);
+  }
+
   // The whole-table lookup, which answers where there is no index.
   uint8_t bisect(uint32_t addr) const {
     return velmor::range_bisect(t_.starts.data(), t_.ids.data(), t_.count(), addr);
@@ -124,9 +135,14 @@ class Indexed {
   bool built_ = false;
 };
 
+// The smallest table that gets an index: an IPv6 index gives half its room
+// to fences.
+uint32_t smallest_indexed(uint32_t) { return 24; }
+uint32_t smallest_indexed(const ip6_key &) { return 48; }
+
 // Where a wrong answer would show: both ends of the key space, starts and
 // their neighbours (every start up to 20,000 of them, evenly spread ones
-// beyond), and both sides of every bucket boundary.
+// beyond, and every fence's start), and both sides of every bucket boundary.
 template <typename Key>
 std::vector<Key> edge_probes(const Table<Key> &t, const range_index &index) {
   Key any{};
@@ -134,6 +150,10 @@ std::vector<Key> edge_probes(const Table<Key> &t, const range_index &index) {
   size_t stride = t.starts.size() / 20000 + 1;
   for (size_t i = 0; i < t.starts.size(); i += stride) {
     const Key &s = t.starts[i];
+    probes.insert(probes.end(), {prev_key(s), s, next_key(s)});
+  }
+  for (uint64_t g = 0; g < index.fence_count; g++) {
+    const Key &s = t.starts[g * velmor::fence_step];
     probes.insert(probes.end(), {prev_key(s), s, next_key(s)});
   }
   for (uint64_t b = 1; b < index.buckets; b++) {
@@ -145,22 +165,22 @@ std::vector<Key> edge_probes(const Table<Key> &t, const range_index &index) {
 
 // Builds the index and compares the indexed lookup and the whole-table
 // bisection with the rule on every edge probe and every extra probe; an
-// index is expected from 24 entries on.
+// index is expected from 24 (IPv6: 48) entries on.
 template <typename Key>
 testing::AssertionResult answers_by_the_rule(const Table<Key> &t,
                                              const std::vector<Key> &extra = {}) {
   Indexed<Key> indexed(t);
-  if (indexed.built() != (t.count() >= 24))
+  if (indexed.built() != (t.count() >= smallest_indexed(Key{})))
     return testing::AssertionFailure() << "index built: " << indexed.built();
   std::vector<Key> probes = edge_probes(t, indexed.index());
   probes.insert(probes.end(), extra.begin(), extra.end());
   for (const Key &addr : probes) {
     uint8_t got = indexed.lookup(addr), bisected = indexed.bisect(addr);
-    uint8_t want = contract_answer(t, addr);
-    if (got != want || bisected != want)
-      return testing::AssertionFailure()
-             << "count " << t.count() << " addr " << text_of(addr) << ": got " << int(got)
-             << " (bisection " << int(bisected) << "), want " << int(want);
+    uint8_t bounded = indexed.bounded(addr), want = contract_answer(t, addr);
+    if (got != want || bisected != want || bounded != want)
+      return testing::AssertionFailure() << "count " << t.count() << " addr " << text_of(addr)
+                                         << ": got " << int(got) << " (bisection " << int(bisected)
+                                         << ", bounded " << int(bounded) << "), want " << int(want);
   }
   return testing::AssertionSuccess();
 }
@@ -252,6 +272,85 @@ TEST(RangeIndex6, OrdersKeysWithTheSameHighHalfByTheLowHalf) {
   std::vector<ip6_key> probes;
   for (uint64_t hi : his) probes.push_back({hi, 0x7FFFFFFFFFFFFFFFu});
   EXPECT_TRUE(answers_by_the_rule(t, probes));
+}
+
+// IPv6 tables of the shapes that make top-bits buckets long or fences
+// ambiguous. Ids run 1..255 in turn, so an answer from a neighbour shows.
+Table<ip6_key> keys6(std::vector<ip6_key> starts) {
+  Table<ip6_key> t;
+  t.starts = std::move(starts);
+  for (size_t i = 0; i < t.starts.size(); i++) t.ids.push_back(static_cast<uint8_t>(i % 255 + 1));
+  return t;
+}
+
+// n keys from (hi, lo), stepping the high half by hi_step and the low half
+// by lo_step.
+std::vector<ip6_key> keys_from(ip6_key first, uint64_t hi_step, uint64_t lo_step, int n) {
+  std::vector<ip6_key> keys;
+  for (int i = 0; i < n; i++)
+    keys.push_back({first.hi + hi_step * static_cast<uint64_t>(i),
+                    first.lo + lo_step * static_cast<uint64_t>(i)});
+  return keys;
+}
+
+std::vector<ip6_key> each_repeated(std::vector<ip6_key> keys, int times) {
+  std::vector<ip6_key> out;
+  for (const ip6_key &k : keys) out.insert(out.end(), static_cast<size_t>(times), k);
+  return out;
+}
+
+std::vector<ip6_key> concat(std::vector<ip6_key> a, const std::vector<ip6_key> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(RangeIndex6, AnswersByTheRuleWhereBucketsAreLongOrFencesTie) {
+  constexpr uint64_t kHe = 0x2001047000000000u;  // 2001:470::/32
+  constexpr uint64_t kSlash48 = uint64_t{1} << 16;
+  const struct {
+    const char *name;
+    std::vector<ip6_key> starts;
+  } cases[] = {
+      {"one /32 holds every entry, /48 apart (one long bucket)",
+       keys_from({kHe, 0}, kSlash48, 0, 20000)},
+      {"one /32 holds most, a few entries spread around it",
+       concat(concat(keys_from({0, 0}, uint64_t{1} << 58, 0, 8),
+                     keys_from({kHe, 0}, kSlash48, 0, 9000)),
+              keys_from({0xF000000000000000u, 0}, uint64_t{1} << 56, 0, 8))},
+      {"every entry shares one high half", keys_from({kHe, 0}, 0, 7, 5000)},
+      {"runs of 40 equal starts, longer than a fence step",
+       each_repeated(keys_from({kHe, 3}, kSlash48, 0, 100), 40)},
+      {"high halves shared by runs of 50, low halves ascending",
+       [] {
+         std::vector<ip6_key> keys;
+         for (uint64_t h = 0; h < 60; h++)
+           for (uint64_t l = 0; l < 50; l++) keys.push_back({kHe + h * kSlash48, l << 40});
+         return keys;
+       }()},
+      {"entries around ::ffff:0:0/96", keys_from({0, 0xFFFF00000000u - 3000}, 0, 100, 64)},
+      {"23 entries", keys_from({kHe, 0}, kSlash48, 0, 23)},
+      {"47 entries", keys_from({kHe, 0}, kSlash48, 0, 47)},
+      {"48 entries", keys_from({kHe, 0}, kSlash48, 0, 48)},
+      {"64 entries, two fences", keys_from({kHe, 0}, kSlash48, 0, 64)},
+  };
+  for (const auto &c : cases) EXPECT_TRUE(answers_by_the_rule(keys6(c.starts))) << c.name;
+}
+
+// The IPv6 index, buckets and fences together, stays within half a byte per
+// entry, as the compiled file's size promises; it has a fence per 32 entries.
+TEST(RangeIndex6, TakesAtMostHalfAByteAPerEntry) {
+  for (uint32_t count : {47u, 48u, 63u, 64u, 1000u, 131072u, 329829u}) {
+    Table<ip6_key> t;
+    for (uint32_t i = 0; i < count; i++) t.starts.push_back({uint64_t{i} << 40, 0});
+    t.ids.assign(count, 1);
+    Indexed<ip6_key> indexed(t);
+    const range_index &index = indexed.index();
+    EXPECT_EQ(indexed.built(), count >= 48) << count;
+    EXPECT_EQ(index.fence_count, indexed.built() ? count / velmor::fence_step : 0) << count;
+    const uint64_t bytes =
+        (index.buckets ? (uint64_t{index.buckets} + 1) * 4 : 0) + uint64_t{index.fence_count} * 8;
+    EXPECT_LE(bytes, count / 2) << count;
+  }
 }
 
 // The index may add half a byte per entry and no more; within that it takes

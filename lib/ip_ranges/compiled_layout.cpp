@@ -16,7 +16,7 @@ using compiled::Header;
 using compiled::Section;
 
 constexpr const char *kSectionNames[compiled::section_count] = {
-    "starts4", "ids4", "index4", "his6", "los6", "ids6", "index6", "names", "pool"};
+    "starts4", "ids4", "index4", "his6", "los6", "ids6", "index6", "fences6", "names", "pool"};
 
 bool fail(CompiledProblem *problem, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -28,11 +28,10 @@ bool fail(CompiledProblem *problem, const char *format, ...) {
   return false;
 }
 
-// The index parameters range_index would choose for count entries of
+// The index parameters range_index would choose for bits-bit buckets over
 // key_bits-bit keys.
-bool index_parameters_fit(const compiled::IndexParameters &index, uint32_t count,
+bool index_parameters_fit(const compiled::IndexParameters &index, uint32_t bits,
                           uint32_t key_bits) {
-  uint32_t bits = index_bucket_bits(count);
   if (bits == 0) return index.buckets == 0 && index.shift == 0;
   return index.buckets == uint32_t{1} << bits && index.shift == key_bits - bits;
 }
@@ -50,6 +49,8 @@ void expected_sizes(const Header &h, uint64_t (&sizes)[compiled::section_count])
   sizes[compiled::los6] = uint64_t{h.count6} * sizeof(uint64_t);
   sizes[compiled::ids6] = h.count6;
   sizes[compiled::index6] = index_size(h.index6);
+  sizes[compiled::fences6] =
+      h.index6.buckets ? uint64_t{index6_fence_count(h.count6)} * sizeof(uint64_t) : 0;
   sizes[compiled::names] = sizeof(uint32_t) * 2 * compiled::id_count;
   sizes[compiled::pool] = h.sections[compiled::pool].size;
 }
@@ -69,9 +70,9 @@ bool check_header(const Header &h, uint64_t size, CompiledProblem *problem) {
                 size);
   if (h.count4 > INT32_MAX || h.count6 > INT32_MAX)
     return fail(problem, "more entries than a table can hold");
-  if (!index_parameters_fit(h.index4, h.count4, 32))
+  if (!index_parameters_fit(h.index4, index_bucket_bits(h.count4), 32))
     return fail(problem, "IPv4 index parameters do not fit %" PRIu32 " entries", h.count4);
-  if (!index_parameters_fit(h.index6, h.count6, 64))
+  if (!index_parameters_fit(h.index6, index6_bucket_bits(h.count6), 64))
     return fail(problem, "IPv6 index parameters do not fit %" PRIu32 " entries", h.count6);
   return true;
 }
@@ -101,12 +102,19 @@ const T *section(const uint8_t *bytes, const Header &h, Section s) {
   return place.size ? reinterpret_cast<const T *>(bytes + place.offset) : nullptr;
 }
 
+// Read-only: range_index's pointers are not const because built indexes
+// own theirs; one read from a file is never released or written.
 range_index index_over(const uint8_t *bytes, const Header &h, Section s,
                        const compiled::IndexParameters &parameters) {
-  // Read-only: range_index's pointer is not const because built indexes
-  // own theirs; one read from a file is never released or written.
   return {const_cast<uint32_t *>(section<uint32_t>(bytes, h, s)), parameters.buckets,
-          parameters.shift};
+          parameters.shift, nullptr, 0};
+}
+
+range_index index6_over(const uint8_t *bytes, const Header &h) {
+  range_index index = index_over(bytes, h, compiled::index6, h.index6);
+  index.fences = const_cast<uint64_t *>(section<uint64_t>(bytes, h, compiled::fences6));
+  index.fence_count = index.fences ? index6_fence_count(h.count6) : 0;
+  return index;
 }
 
 }  // namespace
@@ -136,7 +144,7 @@ bool check_compiled_layout(const uint8_t *bytes, uint64_t size, CompiledTables *
   tables->los = section<uint64_t>(bytes, h, compiled::los6);
   tables->ids6 = section<uint8_t>(bytes, h, compiled::ids6);
   tables->count6 = h.count6;
-  tables->index6 = index_over(bytes, h, compiled::index6, h.index6);
+  tables->index6 = index6_over(bytes, h);
   tables->name_offsets = offsets;
   tables->pool = pool;
   tables->pool_size = pool_size;

@@ -53,19 +53,22 @@ bool starts_ascend(const CompiledTables &t, CompiledProblem *problem) {
   return true;
 }
 
-bool same_buckets(const range_index &built, const range_index &stored) {
-  if (built.buckets != stored.buckets) return false;
-  return built.buckets == 0 || memcmp(built.bucket_starts, stored.bucket_starts,
-                                      (size_t{built.buckets} + 1) * sizeof(uint32_t)) == 0;
+bool same_index(const range_index &built, const range_index &stored) {
+  if (built.buckets != stored.buckets || built.fence_count != stored.fence_count) return false;
+  if (built.buckets != 0 && memcmp(built.bucket_starts, stored.bucket_starts,
+                                   (size_t{built.buckets} + 1) * sizeof(uint32_t)) != 0)
+    return false;
+  return built.fence_count == 0 ||
+         memcmp(built.fences, stored.fences, size_t{built.fence_count} * sizeof(uint64_t)) == 0;
 }
 
-// Each index as range_index builds it from the starts.
+// Each index (buckets and fences) as range_index builds it from the starts.
 bool indexes_match(const CompiledTables &t, CompiledProblem *problem) {
   range_index v4{}, v6{};
   if (t.count4) range_index_build(&v4, t.starts, t.count4);
   if (t.count6) range6_index_build(&v6, range6_table{t.his, t.los, t.ids6, t.count6});
-  const bool v4_ok = same_buckets(v4, t.index4);
-  const bool v6_ok = same_buckets(v6, t.index6);
+  const bool v4_ok = same_index(v4, t.index4);
+  const bool v6_ok = same_index(v6, t.index6);
   range_index_release(&v4);
   range_index_release(&v6);
   if (!v4_ok) return say(problem, "the IPv4 index does not match the IPv4 starts");

@@ -89,7 +89,7 @@ bool build_indexes(const CompiledContent &c, Indexes *indexes) {
   if (index_bucket_bits(c.count4) && !range_index_build(&indexes->v4, c.starts, c.count4))
     return false;
   const range6_table table6{c.his, c.los, c.ids6, c.count6};
-  return !index_bucket_bits(c.count6) || range6_index_build(&indexes->v6, table6);
+  return !index6_bucket_bits(c.count6) || range6_index_build(&indexes->v6, table6);
 }
 
 uint64_t index_bytes(const range_index &index) {
@@ -122,12 +122,15 @@ bool build_image(const CompiledContent &c, const Indexes &indexes, const Names &
                                                c.los,
                                                c.ids6,
                                                indexes.v6.bucket_starts,
+                                               indexes.v6.fences,
                                                names.offsets,
                                                names.pool.data()};
   const uint64_t sizes[compiled::section_count] = {
-      uint64_t{c.count4} * 4, c.count4, index_bytes(indexes.v4), uint64_t{c.count6} * 8,
-      uint64_t{c.count6} * 8, c.count6, index_bytes(indexes.v6), sizeof names.offsets,
-      names.pool.size()};
+      uint64_t{c.count4} * 4,  c.count4,
+      index_bytes(indexes.v4), uint64_t{c.count6} * 8,
+      uint64_t{c.count6} * 8,  c.count6,
+      index_bytes(indexes.v6), uint64_t{indexes.v6.fence_count} * 8,
+      sizeof names.offsets,    names.pool.size()};
   uint64_t end = sizeof(Header);
   for (uint32_t s = 0; s < compiled::section_count; s++) {
     if (sizes[s] == 0) continue;

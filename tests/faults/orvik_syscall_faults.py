@@ -75,7 +75,7 @@ def fresh_root(parent, name):
 # covers that: both are left out of the comparison (offsets from the header
 # layout in lib/ip_ranges/internal/compiled_format.h).
 CHECKSUM = slice(32, 40)
-SOURCE_STAMPS = slice(208, 256)
+SOURCE_STAMPS = slice(224, 272)
 
 
 def comparable(file, data):

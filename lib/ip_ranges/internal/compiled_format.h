@@ -21,7 +21,8 @@
 // aligned for direct use (a cache line, above what uint64_t needs). A
 // section of size 0 has offset 0 and is absent.
 //
-// Sizes (n4 = count4, n6 = count6, b4/b6 = index buckets, 0 without index):
+// Sizes (n4 = count4, n6 = count6, b4/b6 = index buckets, 0 without index,
+// f6 = n6 / 32 fences when b6 is not 0, else 0):
 //
 //     starts4  n4 * 4      IPv4 starts, host-order addresses, ascending
 //     ids4     n4          id of each IPv4 entry
@@ -30,6 +31,7 @@
 //     los6     n6 * 8      IPv6 starts, low halves
 //     ids6     n6          id of each IPv6 entry
 //     index6   (b6 + 1) * 4 or 0   range_index bucket_starts over his6
+//     fences6  f6 * 8      range_index fences: his6[32 * g] for each g < f6
 //     names    512 * 4     offsets into pool: codes of ids 0..255, then
 //                          titles of ids 0..255; no_name where the names
 //                          file lists no such id
@@ -37,19 +39,21 @@
 //                          a string read from any offset inside the pool
 //                          ends inside the file
 //
-// With the index at most count / 2 bytes (range_index.h), an IPv4 entry
-// costs at most 5.5 bytes and an IPv6 entry 17.5, padding aside.
+// With the index at most count / 2 bytes (range_index.h; for IPv6 the
+// buckets and the fences together), an IPv4 entry costs at most 5.5 bytes
+// and an IPv6 entry 17.5, padding aside.
 //
 // What a reader checks when it opens (constant time, no walk over the
 // table): magic, version, byte order, header size, that file_size is the
 // file's size, that each section is aligned, lies inside the file and has
-// the size its counts give, that the index parameters are those
-// range_index would choose, and that all 512 name offsets lie inside the
-// pool. Lookups bound what the index gives them by the table's count, so a
-// file whose arrays hold any bytes still reads nothing outside the mapping.
-// The full verifier (iplookup --verify) also checks that the starts ascend,
-// that the index is the one the starts give, that every id the tables use
-// has a code, and the checksum.
+// the size its counts give (the fences' too), that the index parameters
+// are those range_index would choose, and that all 512 name offsets lie
+// inside the pool. Lookups bound what the index gives them by the table's
+// count (the fences only narrow a bucket so bounded), so a file whose
+// arrays hold any bytes still reads nothing outside the mapping. The full
+// verifier (iplookup --verify) also checks that the starts ascend, that
+// each index (buckets and fences) is the one the starts give, that every
+// id the tables use has a code, and the checksum.
 #pragma once
 
 #include <cstddef>
@@ -61,7 +65,7 @@ namespace velmor::compiled {
 constexpr char magic[8] = {'V', 'L', 'M', 'R', 'I', 'P', 'T', '\0'};
 
 // Raised whenever the layout changes; a reader refuses every other version.
-constexpr uint32_t format_version = 1;
+constexpr uint32_t format_version = 2;
 
 // Written as this number in the writer's byte order; a reader that reads
 // anything else refuses the file (the arrays would be read byte-swapped).
@@ -85,6 +89,7 @@ enum Section : uint32_t {
   los6,     // uint64_t[count6]
   ids6,     // uint8_t[count6]
   index6,   // uint32_t[index6.buckets + 1], or absent
+  fences6,  // uint64_t[count6 / 32] when index6 is present, else absent
   names,    // uint32_t[2 * id_count]: code offsets, then title offsets
   pool,     // char[], last byte NUL
   section_count
@@ -113,7 +118,8 @@ struct SourceStamp {
 
 // An index's parameters, as range_index holds them: the bucket of a key is
 // key >> shift, for buckets a power of two; buckets 0 means no index (a
-// table of fewer than 24 entries), and lookups then bisect the whole table.
+// table of fewer than 24 IPv4 or 48 IPv6 entries), and lookups then bisect
+// the whole table. The IPv6 index's fences follow from count6.
 struct IndexParameters {
   uint32_t buckets;
   uint32_t shift;
@@ -130,10 +136,10 @@ struct Header {
   uint32_t count4;                       // IPv4 entries (0: no IPv4 table)
   uint32_t count6;                       // IPv6 entries (0: no IPv6 table)
   IndexParameters index4;                // over starts4, top bits of the address
-  IndexParameters index6;                // over his6, top bits of the high half
+  IndexParameters index6;                // over his6, top bits of the high half; fences6 too
   SectionPlace sections[section_count];  // where each Section lies
   SourceStamp sources[source_count];     // the files it was compiled from
-  uint8_t reserved[32];                  // zero; room for later versions
+  uint8_t reserved[16];                  // zero; room for later versions
 };
 
 static_assert(sizeof(Header) == 288, "the header's layout is part of the format");

@@ -106,9 +106,9 @@ uint8_t search_bucket(const range_index &index, const Key *starts, const uint8_t
   return search_span(span_of(index, bucket), starts, ids, addr);
 }
 
-// Chooses the bucket count for a table of count entries and allocates the
-// array; false when the table is too small for an index or memory is short.
-bool allocate_buckets(range_index *index, uint32_t count, uint32_t key_bits);
+// Allocates the array of 2^bits buckets over key_bits-bit keys; false when
+// bits is 0 (a table too small for an index) or memory is short.
+bool allocate_buckets(range_index *index, uint32_t bits, uint32_t key_bits);
 
 // bucket_starts from a table's buckets, bucket_of(i) being the bucket of
 // entry i. One forward pass: the array never decreases and never exceeds
