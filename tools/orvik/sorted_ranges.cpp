@@ -16,7 +16,9 @@ const char *SortedRanges::keep(const char *text) {
   const size_t size = strlen(text) + 1;
   // Blocks that never move: no copies of what is kept as it grows.
   if (blocks_.empty() || kBlock - used_ < size) {
-    blocks_.push_back(std::make_unique<char[]>(size > kBlock ? size : kBlock));
+    const size_t block = size > kBlock ? size : kBlock;
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(block));
+    velmor::advise_large_block(blocks_.back().get(), block);
     used_ = 0;
   }
   char *kept = blocks_.back().get() + used_;

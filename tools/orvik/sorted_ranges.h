@@ -33,7 +33,8 @@ class SortedRanges {
   void finish(const Give &give);
 
  private:
-  static constexpr size_t kBlock = size_t{1} << 20;
+  // Large enough for whole huge pages inside each block.
+  static constexpr size_t kBlock = size_t{8} << 20;
 
   struct Kept {
     velmor::uint128 start, end;
@@ -45,7 +46,7 @@ class SortedRanges {
   void sort();
   RangeLine range_of(const Kept &kept) const;
 
-  std::vector<Kept> kept_;
+  LargeArray<Kept> kept_;
   std::vector<std::unique_ptr<char[]>> blocks_;  // the lines, codes and names
   size_t used_ = 0;                              // of the last block
 };
