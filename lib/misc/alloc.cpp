@@ -23,12 +23,13 @@ void *allocate_block(size_t size) {
 
 void advise_large_block(void *block, size_t size) {
   if (block == nullptr || size < large_block_min) return;
-  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  // The whole huge pages inside the block, found as offsets from its start.
   const auto begin = reinterpret_cast<uintptr_t>(block);
-  const uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const uintptr_t last = (begin + size) & ~(kHugePage - 1);
+  const size_t head = (large_block_min - begin % large_block_min) % large_block_min;
+  if (head >= size) return;
+  const size_t whole = (size - head) / large_block_min * large_block_min;
   // Only a hint: where the kernel gives no huge pages the block stays as it is.
-  if (last > first) madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+  if (whole > 0) madvise(static_cast<char *>(block) + head, whole, MADV_HUGEPAGE);
 }
 
 }  // namespace velmor

@@ -35,8 +35,7 @@ void lend_piece(char *piece, size_t length, bool first, const LineSource::Take &
 // must be there for the NUL after the last piece. The piece at the end
 // without a line feed is handed over only when at_end; gives the bytes
 // handed over.
-size_t cut_pieces(char *text, size_t size, bool at_end, bool *first,
-                  const LineSource::Take &take) {
+size_t cut_pieces(char *text, size_t size, bool at_end, bool *first, const LineSource::Take &take) {
   size_t pos = 0;
   while (pos < size) {
     const size_t rest = size - pos;

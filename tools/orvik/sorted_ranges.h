@@ -59,7 +59,7 @@ class SortedRanges {
   using Block = std::unique_ptr<char[], BlockFree>;
 
   std::vector<Block> blocks_;  // the lines, codes and names
-  size_t used_ = 0;                              // of the last block
+  size_t used_ = 0;            // of the last block
 };
 
 }  // namespace orvik
