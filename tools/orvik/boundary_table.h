@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "misc.h"
+#include "misc/internal/large_blocks.h"
 #include "str/internal/uint128.h"
 
 namespace orvik {
@@ -39,6 +40,16 @@ class CodeLookup {
  protected:
   ~CodeLookup() = default;
 };
+
+// An array of a table's entries (or a sorted run's ranges), in huge pages
+// once it is large.
+template <class T>
+using LargeArray = std::vector<T, velmor::LargeBlockAllocator<T>>;
+
+// The entries a table's arrays have room for from the start: address space
+// only (a page is first touched when an entry reaches it), large enough for
+// the published lists without a copy on the way, and for whole huge pages.
+constexpr size_t kEntriesReserved = size_t{1} << 22;
 
 // Writes the entry (start, id) in the table format.
 void write_entry(FILE *out, uint32_t start, int id);
@@ -74,8 +85,12 @@ struct Ipv4Table {
   static void write(FILE *out, Address start, int id) { write_entry(out, start, id); }
 
   struct Entries {
-    std::vector<uint32_t> starts;
-    std::vector<uint8_t> ids;
+    LargeArray<uint32_t> starts;
+    LargeArray<uint8_t> ids;
+    void reserve() {
+      starts.reserve(kEntriesReserved);
+      ids.reserve(kEntriesReserved);
+    }
   };
   static void keep(Entries &entries, Address start, int id) {
     entries.starts.push_back(start);
@@ -89,9 +104,14 @@ struct Ipv6Table {
   static void write(FILE *out, Address start, int id) { write_entry6(out, start, id); }
 
   struct Entries {
-    std::vector<uint64_t> his;  // high and low halves of the starts
-    std::vector<uint64_t> los;
-    std::vector<uint8_t> ids;
+    LargeArray<uint64_t> his;  // high and low halves of the starts
+    LargeArray<uint64_t> los;
+    LargeArray<uint8_t> ids;
+    void reserve() {
+      his.reserve(kEntriesReserved);
+      los.reserve(kEntriesReserved);
+      ids.reserve(kEntriesReserved);
+    }
   };
   static void keep(Entries &entries, Address start, int id) {
     entries.his.push_back(static_cast<uint64_t>(start >> 64));
@@ -113,6 +133,7 @@ class FamilyBuilder {
   // Starts the table with the entry at address 0, id 0.
   FamilyBuilder(FILE *out, CodeLookup &codes, bool close_gaps)
       : out_(out), codes_(codes), close_gaps_(close_gaps) {
+    if (out_ != nullptr) kept_.reserve();
     entry(0, 0);
   }
 

@@ -61,7 +61,8 @@ bool update_names_and_convert(velmor_tools::InputFiles &inputs, const RunOptions
   HeldInput held;
   NamesUpdate names(options);
   if (!held.hold(inputs) || !names.load()) return false;
-  if (!held.feed([&names](char *piece, bool first) { names.take(piece, first); })) return false;
+  if (!held.feed([&names](char *piece, size_t, bool first) { names.take(piece, first); }))
+    return false;
   if (!names.number_new_codes()) return false;
   std::optional<TempTable> names_file;
   if (!options.check && names.added() > 0) {

@@ -21,9 +21,10 @@ FamilyTables::FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunO
   ipv6_.count_overlaps();
 }
 
-void FamilyTables::take(char *line, bool first) {
+void FamilyTables::take(char *line, bool first) { take(line, strlen(line), first); }
+
+void FamilyTables::take(char *line, size_t length, bool first) {
   // The line end cut as str_chomp cuts it, the length kept.
-  size_t length = strlen(line);
   if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
   if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
   RangeLine read;
@@ -121,7 +122,9 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
     return file ? file->out() : nullptr;
   };
   FamilyTables tables(out(Family::ipv4), out(Family::ipv6), codes, options);
-  if (!source.feed([&tables](char *piece, bool first) { tables.take(piece, first); })) return false;
+  if (!source.feed(
+          [&tables](char *piece, size_t length, bool first) { tables.take(piece, length, first); }))
+    return false;
   tables.finish();
   for (const Family family : kAllFamilies) summary->of[index_of(family)] = tables.summary(family);
   choose_tables(summary);

@@ -22,6 +22,8 @@ class FamilyTables {
   // Takes one input piece (its line end is cut here) into its family's
   // table; first tells the first piece of an input.
   void take(char *line, bool first = false);
+  // The same with the piece's length (strlen(line)) known.
+  void take(char *line, size_t length, bool first);
 
   // Hands over the gathered ranges of a sorted run, and closes the last
   // range of each table.

@@ -15,13 +15,27 @@ constexpr size_t kPieceMax = 1023;  // what fgets(line, 1024, in) hands over at 
 constexpr size_t kReadSize = size_t{1} << 18;
 constexpr size_t kFirstRoom = size_t{1} << 20;
 
+// Lends the piece [piece, piece + length) to take in place, ended by a NUL
+// in the byte after it (which the buffer always has). take may cut the
+// line end, the piece's last two bytes; those and the byte after the piece
+// are put back, so a text held for a second pass is read the same again.
+void lend_piece(char *piece, size_t length, bool first, const LineSource::Take &take) {
+  const char after = piece[length];
+  const char last = length > 0 ? piece[length - 1] : '\0';
+  const char before_last = length > 1 ? piece[length - 2] : '\0';
+  piece[length] = '\0';
+  take(piece, length, first);
+  piece[length] = after;
+  if (length > 0) piece[length - 1] = last;
+  if (length > 1) piece[length - 2] = before_last;
+}
+
 // Hands the pieces of [text, text + size) to take as fgets would cut them:
-// up to and with a line feed, or 1023 bytes of a longer line; each a copy
-// that take may change. The piece at the end without a line feed is handed
-// over only when at_end; gives the bytes handed over.
-size_t cut_pieces(const char *text, size_t size, bool at_end, bool *first,
-                  const LineSource::Take &take) {
-  char piece[kPieceMax + 1];
+// up to and with a line feed, or 1023 bytes of a longer line; text[size]
+// must be there for the NUL after the last piece. The piece at the end
+// without a line feed is handed over only when at_end; gives the bytes
+// handed over.
+size_t cut_pieces(char *text, size_t size, bool at_end, bool *first, const LineSource::Take &take) {
   size_t pos = 0;
   while (pos < size) {
     const size_t rest = size - pos;
@@ -34,9 +48,7 @@ size_t cut_pieces(const char *text, size_t size, bool at_end, bool *first,
       length = window;
     else
       break;  // the rest of the line is still to be read
-    memcpy(piece, text + pos, length);
-    piece[length] = '\0';
-    take(piece, *first);
+    lend_piece(text + pos, length, *first, take);
     *first = false;
     pos += length;
   }
@@ -47,11 +59,13 @@ size_t cut_pieces(const char *text, size_t size, bool at_end, bool *first,
 bool read_pieces(FILE *in, const LineSource::Take &take) {
   // Large reads instead of a copy per line; the pieces are the ones fgets
   // would give.
-  std::vector<char> buffer(kReadSize + kPieceMax);
+  // One byte more than is read, for the NUL after the last piece.
+  std::vector<char> buffer(kReadSize + kPieceMax + 1);
+  const size_t room = buffer.size() - 1;
   size_t held = 0;
   bool first = true;
   for (;;) {
-    const size_t got = fread(buffer.data() + held, 1, buffer.size() - held, in);
+    const size_t got = fread(buffer.data() + held, 1, room - held, in);
     held += got;
     const bool at_end = got == 0;
     const size_t used = cut_pieces(buffer.data(), held, at_end, &first, take);

@@ -11,11 +11,12 @@
 namespace orvik {
 
 // The input in pieces as fgets cuts them: a line with its line end, or at
-// most 1023 bytes of a longer line; first marks the first piece of each
-// input (where a header line stands).
+// most 1023 bytes of a longer line, ended by a NUL, with its length; first
+// marks the first piece of each input (where a header line stands). The
+// piece lies in the source's buffer for the call only.
 class LineSource {
  public:
-  using Take = std::function<void(char *piece, bool first)>;
+  using Take = std::function<void(char *piece, size_t length, bool first)>;
 
   // Hands every piece of every input to take, in order; false after a
   // logged failure (an input that cannot be opened or read).
@@ -59,6 +60,7 @@ class HeldInput final : public LineSource {
   size_t room_ = 0;
   // Where each input ends in text_: each is cut into pieces on its own, as
   // when streamed, so the last line of one never joins the first of the next.
+  // text_ always has a byte after size_, for the NUL after the last piece.
   std::vector<size_t> ends_;
 };
 

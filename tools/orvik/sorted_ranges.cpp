@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace orvik {
 
@@ -16,7 +17,10 @@ const char *SortedRanges::keep(const char *text) {
   const size_t size = strlen(text) + 1;
   // Blocks that never move: no copies of what is kept as it grows.
   if (blocks_.empty() || kBlock - used_ < size) {
-    blocks_.push_back(std::make_unique<char[]>(size > kBlock ? size : kBlock));
+    const size_t size_of_block = size > kBlock ? size : kBlock;
+    Block block(static_cast<char *>(velmor::allocate_block(size_of_block)));
+    if (!block) throw std::bad_alloc();
+    blocks_.push_back(std::move(block));
     used_ = 0;
   }
   char *kept = blocks_.back().get() + used_;
@@ -58,15 +62,26 @@ void SortedRanges::sort() {
     return;
   }
   runs.push_back(kept_.size());
+  // Each round merges pairs of runs into a second array (in huge pages, as
+  // the first; std::merge takes equal starts from the earlier run first).
+  LargeArray<Kept> into;
+  if (runs.size() > 2) into.resize(kept_.size());
   while (runs.size() > 2) {
     std::vector<size_t> merged{0};
-    for (size_t r = 0; r + 2 < runs.size(); r += 2) {
-      std::inplace_merge(kept_.begin() + static_cast<ptrdiff_t>(runs[r]),
-                         kept_.begin() + static_cast<ptrdiff_t>(runs[r + 1]),
-                         kept_.begin() + static_cast<ptrdiff_t>(runs[r + 2]), before);
+    const auto at = [](LargeArray<Kept> &array, size_t i) {
+      return array.begin() + static_cast<ptrdiff_t>(i);
+    };
+    size_t r = 0;
+    for (; r + 2 < runs.size(); r += 2) {
+      std::merge(at(kept_, runs[r]), at(kept_, runs[r + 1]), at(kept_, runs[r + 1]),
+                 at(kept_, runs[r + 2]), at(into, runs[r]), before);
       merged.push_back(runs[r + 2]);
     }
-    if (runs.size() % 2 == 0) merged.push_back(runs.back());  // an odd run out waits
+    if (r + 1 < runs.size()) {  // an odd run out waits
+      std::copy(at(kept_, runs[r]), at(kept_, runs[r + 1]), at(into, runs[r]));
+      merged.push_back(runs[r + 1]);
+    }
+    kept_.swap(into);
     runs = std::move(merged);
   }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,10 @@ class SortedRanges {
   enum class Step { take, merge, overlap };
   using Give = std::function<void(Step step, const char *line, const RangeLine &read)>;
 
+  // Room for the ranges of the published lists from the start (address
+  // space only, touched as ranges arrive): no copies while they are read.
+  SortedRanges() { kept_.reserve(kRangesReserved); }
+
   // Whether a range read is gathered: a whole range with a start above 0
   // that does not run backwards. Any other line goes to the table rules at
   // once (to be counted, and skipped as malformed or unsorted).
@@ -33,7 +38,9 @@ class SortedRanges {
   void finish(const Give &give);
 
  private:
-  static constexpr size_t kBlock = size_t{1} << 20;
+  static constexpr size_t kRangesReserved = size_t{1} << 20;
+  // Large enough for whole huge pages inside each block.
+  static constexpr size_t kBlock = size_t{8} << 20;
 
   struct Kept {
     velmor::uint128 start, end;
@@ -45,9 +52,14 @@ class SortedRanges {
   void sort();
   RangeLine range_of(const Kept &kept) const;
 
-  std::vector<Kept> kept_;
-  std::vector<std::unique_ptr<char[]>> blocks_;  // the lines, codes and names
-  size_t used_ = 0;                              // of the last block
+  LargeArray<Kept> kept_;
+  struct BlockFree {
+    void operator()(char *block) const { std::free(block); }
+  };
+  using Block = std::unique_ptr<char[], BlockFree>;
+
+  std::vector<Block> blocks_;  // the lines, codes and names
+  size_t used_ = 0;            // of the last block
 };
 
 }  // namespace orvik
