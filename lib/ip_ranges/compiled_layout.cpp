@@ -153,13 +153,18 @@ bool check_compiled_layout(const uint8_t *bytes, uint64_t size, CompiledTables *
 }
 
 uint64_t compiled_checksum(const uint8_t *bytes, uint64_t size) {
-  uint64_t hash = 0xcbf29ce484222325u;
-  auto add = [&hash](uint8_t byte) { hash = (hash ^ byte) * 0x100000001b3u; };
+  static constexpr uint8_t kZeros[8] = {};
+  ChecksumStream sum;
   const uint64_t field = compiled::checksum_offset;
-  for (uint64_t i = 0; i < size && i < field; i++) add(bytes[i]);
-  for (uint64_t i = field; i < size && i < field + 8; i++) add(0);
-  for (uint64_t i = field + 8; i < size; i++) add(bytes[i]);
-  return hash;
+  if (size <= field) {
+    sum.add(bytes, size);
+    return sum.value();
+  }
+  sum.add(bytes, field);
+  const uint64_t after = size < field + 8 ? size : field + 8;
+  sum.add(kZeros, after - field);
+  sum.add(bytes + after, size - after);
+  return sum.value();
 }
 
 }  // namespace velmor

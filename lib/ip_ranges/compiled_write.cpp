@@ -96,16 +96,37 @@ uint64_t index_bytes(const range_index &index) {
   return index.buckets ? (uint64_t{index.buckets} + 1) * sizeof(uint32_t) : 0;
 }
 
-// The whole file in memory, checksum included.
-struct Image {
-  uint8_t *bytes = nullptr;
-  uint64_t size = 0;
-  ~Image() { mem_free(bytes); }
+// The file as it is written: the header, then each section at its
+// offset, zeros between them. It is written from the arrays themselves (a
+// copy of the whole file in memory would cost as much again); the checksum
+// is taken over the same pieces first.
+struct FilePlan {
+  Header header{};
+  const void *data[compiled::section_count] = {};
 };
 
-bool build_image(const CompiledContent &c, const Indexes &indexes, const Names &names,
-                 Image *image) {
-  Header h{};
+// The zeros before a section: fewer than section_alignment of them.
+constexpr uint8_t kPadding[compiled::section_alignment] = {};
+
+template <class Write>
+bool each_piece(const FilePlan &plan, const Write &write) {
+  const Header &h = plan.header;
+  if (!write(reinterpret_cast<const uint8_t *>(&h), sizeof h)) return false;
+  uint64_t at = sizeof h;
+  for (uint32_t s = 0; s < compiled::section_count; s++) {
+    const compiled::SectionPlace &section = h.sections[s];
+    if (section.size == 0) continue;
+    if (!write(kPadding, section.offset - at) ||
+        !write(static_cast<const uint8_t *>(plan.data[s]), section.size))
+      return false;
+    at = section.offset + section.size;
+  }
+  return true;
+}
+
+FilePlan plan_file(const CompiledContent &c, const Indexes &indexes, const Names &names) {
+  FilePlan plan;
+  Header &h = plan.header;
   memcpy(h.magic, compiled::magic, sizeof h.magic);
   h.version = compiled::format_version;
   h.byte_order = compiled::byte_order_mark;
@@ -133,21 +154,20 @@ bool build_image(const CompiledContent &c, const Indexes &indexes, const Names &
       sizeof names.offsets,    names.pool.size()};
   uint64_t end = sizeof(Header);
   for (uint32_t s = 0; s < compiled::section_count; s++) {
+    plan.data[s] = data[s];
     if (sizes[s] == 0) continue;
     h.sections[s] = {aligned(end), sizes[s]};
     end = h.sections[s].offset + sizes[s];
   }
   h.file_size = end;
-  image->bytes = static_cast<uint8_t *>(mem_calloc(end, __FILE__, __LINE__));
-  if (!image->bytes) return false;
-  image->size = end;
-  for (uint32_t s = 0; s < compiled::section_count; s++) {
-    if (sizes[s]) memcpy(image->bytes + h.sections[s].offset, data[s], sizes[s]);
-  }
-  memcpy(image->bytes, &h, sizeof h);
-  h.checksum = compiled_checksum(image->bytes, image->size);
-  memcpy(image->bytes + compiled::checksum_offset, &h.checksum, sizeof h.checksum);
-  return true;
+  // The checksum field is still zero here, as the checksum reads it.
+  ChecksumStream sum;
+  each_piece(plan, [&sum](const uint8_t *bytes, uint64_t size) {
+    sum.add(bytes, size);
+    return true;
+  });
+  h.checksum = sum.value();
+  return plan;
 }
 
 bool write_all(int fd, const uint8_t *bytes, uint64_t size) {
@@ -164,10 +184,11 @@ bool write_all(int fd, const uint8_t *bytes, uint64_t size) {
   return true;
 }
 
-// Writes the image into "<target>.<pid>", syncs it, asks before_rename and
-// renames it over target; the temporary file never stays behind.
-bool write_image(const char *target, const Image &image,
-                 const std::function<bool()> &before_rename) {
+// Writes the planned file into "<target>.<pid>", syncs it, asks
+// before_rename and renames it over target; the temporary file never stays
+// behind.
+bool write_file(const char *target, const FilePlan &plan,
+                const std::function<bool()> &before_rename) {
   PathText temp;
   if (!build_path(temp, {"cannot write to "}, {target, ".", std::to_string(getpid())}))
     return false;
@@ -176,7 +197,10 @@ bool write_image(const char *target, const Image &image,
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot create %s", temp.c_str());
     return false;
   }
-  bool written = write_all(fd, image.bytes, image.size) && fsync(fd) == 0;
+  bool written = each_piece(plan, [fd](const uint8_t *bytes, uint64_t size) {
+                   return write_all(fd, bytes, size);
+                 }) &&
+                 fsync(fd) == 0;
   int error = errno;
   if (close(fd) != 0 && written) {
     written = false;
@@ -211,9 +235,8 @@ bool write_checked(const char *target, const CompiledContent &content,
   if (!ascending4(content, target) || !ascending6(content, target)) return false;
   Indexes indexes;
   Names names;
-  Image image;
   return build_indexes(content, &indexes) && build_names(content, &names) &&
-         build_image(content, indexes, names, &image) && write_image(target, image, before_rename);
+         write_file(target, plan_file(content, indexes, names), before_rename);
 }
 
 // ---- compiling the text files ----

@@ -130,10 +130,11 @@ class FamilyBuilder {
  public:
   using Address = typename Table::Address;
 
-  // Starts the table with the entry at address 0, id 0.
+  // Starts the table with the entry at address 0, id 0. The room for the
+  // kept entries is reserved with the first range: a family without one
+  // (the other family of a single-family input) then touches no page of it.
   FamilyBuilder(FILE *out, CodeLookup &codes, bool close_gaps)
       : out_(out), codes_(codes), close_gaps_(close_gaps) {
-    if (out_ != nullptr) kept_.reserve();
     entry(0, 0);
   }
 
@@ -153,7 +154,7 @@ class FamilyBuilder {
       ++summary_.unsorted;
       return;
     }
-    ++summary_.accepted;
+    if (summary_.accepted++ == 0 && out_ != nullptr) kept_.reserve();
     if (id == -1) {
       unknown(range);
       id = 0;

@@ -12,9 +12,9 @@ namespace orvik {
 
 FamilyTables::FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunOptions &options)
     : reader_(make_reader(options)),
+      fast_(make_fast_reading(options)),
       ipv4_(out4, codes, options.close_gaps),
       ipv6_(out6, codes, options.close_gaps) {
-  if (options.format == InputFormat::six_field) fast_.emplace();
   if (!options.sorts()) return;
   sorted_.emplace();
   ipv4_.count_overlaps();
@@ -28,7 +28,7 @@ void FamilyTables::take(char *line, size_t length, bool first) {
   if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
   if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
   RangeLine read;
-  if (!fast_ || !fast_->read(line, length, &read)) reader_->read(line, first, &read);
+  if (!fast_ || !fast_->read(line, length, first, &read)) reader_->read(line, first, &read);
   if (read.passed) {
     if (read.family == Family::ipv6)
       ipv6_.pass();

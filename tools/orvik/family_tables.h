@@ -8,7 +8,7 @@
 
 #include "form_reader.h"
 #include "orvik.h"
-#include "six_field_fast.h"
+#include "fast_reading.h"
 #include "sorted_ranges.h"
 
 namespace orvik {
@@ -41,7 +41,7 @@ class FamilyTables {
   void give(SortedRanges::Step step, const char *line, const RangeLine &read);
 
   std::unique_ptr<FormReader> reader_;
-  std::optional<FastSixField> fast_;  // the six-field form's usual lines
+  std::unique_ptr<FastReading> fast_;  // the form's usual lines, when it has a fast reading
   FamilyBuilder<Ipv4Table> ipv4_;
   FamilyBuilder<Ipv6Table> ipv6_;
   std::optional<SortedRanges> sorted_;

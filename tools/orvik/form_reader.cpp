@@ -5,8 +5,10 @@
 
 #include "geolite2_blocks.h"
 #include "ip2location_line.h"
+#include "range_code_fast.h"
 #include "range_line.h"
 #include "registry_line.h"
+#include "six_field_fast.h"
 #include "str.h"
 #include "str/internal/number_scan.h"
 
@@ -27,6 +29,20 @@ std::unique_ptr<FormReader> make_reader(const RunOptions &options) {
       break;
   }
   return std::make_unique<LineReader>(options);
+}
+
+std::unique_ptr<FastReading> make_fast_reading(const RunOptions &options) {
+  switch (options.format) {
+    case InputFormat::six_field:
+      return std::make_unique<FastSixField>();
+    case InputFormat::range_code:
+      return std::make_unique<FastRangeCode>();
+    case InputFormat::geolite2:
+    case InputFormat::ip2location:
+    case InputFormat::registry:
+      break;
+  }
+  return nullptr;
 }
 
 void Fields::split(const char *line, char separator, size_t max_fields, bool skip_blanks) {

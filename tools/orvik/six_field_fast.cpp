@@ -108,7 +108,7 @@ bool quoted_code(const char *p, const char *end, size_t max, char *code) {
 
 }  // namespace
 
-bool FastSixField::read(const char *line, size_t length, RangeLine *out) {
+bool FastSixField::read(const char *line, size_t length, bool, RangeLine *out) {
   const char *end = line + length;
   // The family of the line as family_of finds it: a ':' before the first
   // comma. (Fields are short: plain loops beat calls of memchr here.)

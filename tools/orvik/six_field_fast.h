@@ -7,16 +7,14 @@
 
 #include <cstddef>
 
-#include "form_reader.h"
+#include "fast_reading.h"
 
 namespace orvik {
 
-class FastSixField {
+class FastSixField final : public FastReading {
  public:
-  // Reads line (length bytes, its line end cut) into *out as LineReader
-  // would; false, *out undefined, for a line it leaves to LineReader. The
-  // texts out points to lie here and stay valid until the next read.
-  bool read(const char *line, size_t length, RangeLine *out);
+  // Any line of the form, the first one too: it has no header.
+  bool read(const char *line, size_t length, bool first, RangeLine *out) override;
 
  private:
   bool read_ipv4(const char *line, const char *end, RangeLine *out);

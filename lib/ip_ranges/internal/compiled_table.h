@@ -49,6 +49,21 @@ bool check_compiled_layout(const uint8_t *bytes, uint64_t size, CompiledTables *
 // FNV-1a (64 bits) of the file's bytes with Header::checksum read as zero.
 uint64_t compiled_checksum(const uint8_t *bytes, uint64_t size);
 
+// The same checksum taken over a file's bytes in pieces, as they are
+// written (the header's checksum field given as zeros).
+class ChecksumStream {
+ public:
+  void add(const uint8_t *bytes, uint64_t size) {
+    uint64_t hash = hash_;
+    for (uint64_t i = 0; i < size; i++) hash = (hash ^ bytes[i]) * 0x100000001b3u;
+    hash_ = hash;
+  }
+  uint64_t value() const { return hash_; }
+
+ private:
+  uint64_t hash_ = 0xcbf29ce484222325u;
+};
+
 // The code or title text of an offset from the names section; null for
 // compiled::no_name. The offset must have passed check_compiled_layout.
 inline const char *compiled_name(const CompiledTables &tables, uint32_t offset) {
