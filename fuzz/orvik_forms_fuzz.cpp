@@ -1,6 +1,5 @@
 // Drives orvik's readers of the GeoLite2, IP2Location, registry and
-// range-code forms, --sort, and the fast six-field and range-code readings
-// with arbitrary lines.
+// range-code forms, --sort, and the fast readings with arbitrary lines.
 //
 // Input: byte 0 picks the form and whether the run sorts; the rest is the
 // text, cut into pieces as fgets cuts them.
@@ -10,8 +9,8 @@
 //   - a sorted run of any input gives the table of the same run on its
 //     lines put in order first (the table rules then skip nothing for
 //     order);
-//   - a fast reading (six-field, range-code), where it takes a line, reads
-//     it exactly as the careful reader does (family, addresses, code, name,
+//   - a fast reading (of every form), where it takes a line, reads it
+//     exactly as the careful reader does (family, addresses, code, name,
 //     flags);
 //   - the dotted-quad and number readers agree with inet_pton and with
 //     the decimal scanner on every field.
@@ -116,7 +115,7 @@ bool in_order(const std::vector<std::string> &pieces, const orvik::RunOptions &o
 }
 
 void check_fast_reading(const std::vector<std::string> &pieces, const orvik::RunOptions &options) {
-  orvik::LineReader careful(options);
+  const auto careful = orvik::make_reader(options);
   const auto fast = orvik::make_fast_reading(options);
   bool first = true;
   for (std::string line : pieces) {
@@ -126,7 +125,7 @@ void check_fast_reading(const std::vector<std::string> &pieces, const orvik::Run
     const bool was_first = first;
     first = false;
     if (!taken) continue;
-    careful.read(line.c_str(), was_first, &sure);
+    careful->read(line.c_str(), was_first, &sure);
     const auto &a = quick.range, &b = sure.range;
     const bool names_equal =
         a.name == nullptr ? b.name == nullptr : b.name != nullptr && strcmp(a.name, b.name) == 0;
@@ -187,8 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       if (plain.ipv4 != tables.ipv4 || plain.ipv6 != tables.ipv6) abort();
     }
   }
-  if (options.format == InputFormat::six_field || options.format == InputFormat::range_code)
-    check_fast_reading(pieces, options);
+  if (orvik::make_fast_reading(options)) check_fast_reading(pieces, options);
   check_field_readers(text.substr(0, text.find('\n')));
   return 0;
 }

@@ -64,6 +64,7 @@ TEST(OrvikReadLine, Fields) {
 TEST(OrvikFastReading, ReadsAsTheCarefulReaderOrLeavesTheLine) {
   constexpr auto six = orvik::InputFormat::six_field;
   constexpr auto range = orvik::InputFormat::range_code;
+  constexpr auto ip2l = orvik::InputFormat::ip2location;
   struct Case {
     orvik::InputFormat format;
     const char *line;
@@ -122,16 +123,30 @@ TEST(OrvikFastReading, ReadsAsTheCarefulReaderOrLeavesTheLine) {
       {range, "12345::,::,JP", false},                        // five digits
       {range, "1:,::,JP", false},                             // a single ':' at the end
       {range, "123456789012345678901234567890123456789,1,JP", false},  // beyond 38 digits
+
+      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Australia\"", true},
+      {ip2l, "\"0\",\"16777215\",\"-\",\"-\"", true},  // a gap
+      {ip2l, "\"281470698520576\",\"281470698520831\",\"AU\",\"Australia\"", true},
+      {ip2l, "\"42540528726795050063891204319802818560\",\"1\",\"JP\",\"Korea, Republic of\"",
+       true},
+      // Left to the careful reader:
+      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Australia\"", false, true},  // a first line
+      {ip2l, "\"16777216\",\"16777471\",\"AU\"", false},                     // no name
+      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Aus\"\"tralia\"", false},     // a quote inside
+      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Australia\",", false},          // more after it
+      {ip2l, "\"16777216\",\"16777471\",\"A-\",\"n\"", false},                  // not letters
+      {ip2l, "\"16777216\",16777471,\"AU\",\"n\"", false},                       // unquoted
+      {ip2l, "\"340282366920938463463374607431768211455\",\"1\",\"JP\",\"n\"", false},  // 39 digits
   };
   for (const Case &c : cases) {
     orvik::RunOptions options;
     options.format = c.format;
-    orvik::LineReader careful(options);
+    const auto careful = orvik::make_reader(options);
     const auto fast = orvik::make_fast_reading(options);
     orvik::RangeLine quick, sure;
     ASSERT_EQ(fast->read(c.line, strlen(c.line), c.first, &quick), c.taken) << c.line;
     if (!c.taken) continue;
-    careful.read(c.line, c.first, &sure);
+    careful->read(c.line, c.first, &sure);
     EXPECT_EQ(quick.family, sure.family) << c.line;
     EXPECT_TRUE(quick.range.start == sure.range.start && quick.range.end == sure.range.end)
         << c.line;

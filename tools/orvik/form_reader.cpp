@@ -4,9 +4,12 @@
 #include <cstring>
 
 #include "geolite2_blocks.h"
+#include "geolite2_fast.h"
+#include "ip2location_fast.h"
 #include "ip2location_line.h"
 #include "range_code_fast.h"
 #include "range_line.h"
+#include "registry_fast.h"
 #include "registry_line.h"
 #include "six_field_fast.h"
 #include "str.h"
@@ -38,9 +41,11 @@ std::unique_ptr<FastReading> make_fast_reading(const RunOptions &options) {
     case InputFormat::range_code:
       return std::make_unique<FastRangeCode>();
     case InputFormat::geolite2:
+      return std::make_unique<FastGeolite2>(*options.locations);
     case InputFormat::ip2location:
+      return std::make_unique<FastIp2location>();
     case InputFormat::registry:
-      break;
+      return std::make_unique<FastRegistry>();
   }
   return nullptr;
 }

@@ -6,129 +6,24 @@
 // every field this reading cannot take whole is declined.
 #include "range_code_fast.h"
 
-#include "str/internal/number_scan.h"
+#include "fast_scan.h"
 
 namespace orvik {
 
-namespace {
-
 using velmor::uint128;
-
-// What a byte can be in an address field: bits of these, 0 for none.
-enum : uint8_t { kDigit = 1, kHexLetter = 2, kColon = 4, kDot = 8 };
-
-struct ByteKinds {
-  uint8_t kind[256];
-  constexpr ByteKinds() : kind() {
-    for (int d = 0; d < 10; ++d) kind['0' + d] = kDigit;
-    for (int d = 0; d < 6; ++d) kind['a' + d] = kind['A' + d] = kHexLetter;
-    kind[static_cast<unsigned char>(':')] = kColon;
-    kind[static_cast<unsigned char>('.')] = kDot;
-  }
-};
-
-constexpr ByteKinds kKinds;
-
-uint8_t kind_of(char c) { return kKinds.kind[static_cast<unsigned char>(c)]; }
-
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-int hex_value(char c) {
-  if (c <= '9') return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
-
-// The run of address bytes at p: where it ends, and the kinds it holds.
-const char *address_run(const char *p, uint8_t *kinds) {
-  uint8_t seen = 0;
-  for (uint8_t k; (k = kind_of(*p)) != 0; ++p) seen |= k;
-  *kinds = seen;
-  return p;
-}
-
-// Decimal digits [p, end), at most 38 of them (so many never overflow 128
-// bits), as read_number reads them.
-bool decimal(const char *p, const char *end, uint128 *value) {
-  const size_t digits = static_cast<size_t>(end - p);
-  if (digits > 38) return false;
-  const char *split = digits > 19 ? end - 19 : p;
-  uint64_t high = 0, low = 0;
-  for (; p < split; ++p) high = high * 10 + static_cast<uint64_t>(*p - '0');
-  for (; p < end; ++p) low = low * 10 + static_cast<uint64_t>(*p - '0');
-  *value = static_cast<uint128>(high) * 10000000000000000000ull + low;
-  return true;
-}
-
-// A dotted quad filling [p, end), as read_dotted_quad reads it.
-bool dotted_quad(const char *p, const char *end, uint128 *value) {
-  uint32_t address = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0 && (p == end || *p++ != '.')) return false;
-    if (p == end || kind_of(*p) != kDigit) return false;
-    unsigned number = static_cast<unsigned>(*p++ - '0');
-    if (number == 0 && p < end && kind_of(*p) == kDigit) return false;  // a leading zero
-    for (; p < end && kind_of(*p) == kDigit; ++p) {
-      number = number * 10 + static_cast<unsigned>(*p - '0');
-      if (number > 255) return false;
-    }
-    address = address << 8 | number;
-  }
-  if (p != end) return false;
-  *value = address;
-  return true;
-}
-
-// IPv6 groups filling [p, end), without an embedded dotted quad, as
-// str_ip6_parse reads them: 1 to 4 hex digits a group, eight groups or
-// fewer with one "::" standing for at least one zero group.
-bool ipv6_groups(const char *p, const char *end, uint128 *value) {
-  uint16_t groups[8];
-  int count = 0, gap = -1;
-  if (end - p >= 2 && p[0] == ':' && p[1] == ':') {
-    gap = 0;
-    p += 2;
-  }
-  while (p < end) {
-    const char *group = p;
-    unsigned number = 0;
-    for (; p < end && p - group < 4 && (kind_of(*p) & (kDigit | kHexLetter)) != 0; ++p)
-      number = number << 4 | static_cast<unsigned>(hex_value(*p));
-    if (p == group || count == 8) return false;
-    groups[count++] = static_cast<uint16_t>(number);
-    if (p == end) break;
-    if (*p++ != ':') return false;  // a fifth digit, a dot
-    if (p < end && *p == ':') {
-      if (gap >= 0) return false;
-      gap = count;
-      ++p;
-    } else if (p == end) {
-      return false;  // a single ':' at the end
-    }
-  }
-  if (gap >= 0 ? count >= 8 : count != 8) return false;
-  uint128 address = 0;
-  const int head = gap >= 0 ? gap : count;
-  for (int i = 0; i < head; ++i) address = address << 16 | groups[i];
-  address <<= 16 * (8 - count);
-  for (int i = head; i < count; ++i) address = address << 16 | groups[i];
-  *value = address;
-  return true;
-}
-
-}  // namespace
 
 bool FastRangeCode::read(const char *line, size_t, bool first, RangeLine *out) {
   if (first) return false;
   uint8_t kinds1 = 0, kinds2 = 0;
-  const char *end1 = address_run(line, &kinds1);
+  const char *end1 = fast::address_run(line, &kinds1);
   const char separator = *end1;
   if (end1 == line || (separator != ',' && separator != '\t')) return false;
   const char *field2 = end1 + 1;
-  const char *end2 = address_run(field2, &kinds2);
+  const char *end2 = fast::address_run(field2, &kinds2);
   if (end2 == field2 || *end2 != separator) return false;
   const char *code = end2 + 1;
   const char *code_end = code;
-  while (is_letter(*code_end)) ++code_end;
+  while (fast::is_letter(*code_end)) ++code_end;
   const size_t letters = static_cast<size_t>(code_end - code);
   // LineReader reads no further than the third field.
   if (letters == 0 || letters > kCodeMax || (*code_end != '\0' && *code_end != separator))
@@ -136,16 +31,16 @@ bool FastRangeCode::read(const char *line, size_t, bool first, RangeLine *out) {
 
   *out = RangeLine();
   Range<uint128> &range = out->range;
-  if (kinds1 == kDigit && kinds2 == kDigit) {
-    if (!decimal(line, end1, &range.start) || !decimal(field2, end2, &range.end)) return false;
+  if (kinds1 == fast::kDigit && kinds2 == fast::kDigit) {
+    if (!fast::decimal(line, end1, &range.start) || !fast::decimal(field2, end2, &range.end)) return false;
     out->family = family_of_numbers(&range);
-  } else if ((kinds1 & kColon) != 0) {
+  } else if ((kinds1 & fast::kColon) != 0) {
     out->family = Family::ipv6;
-    if (!ipv6_groups(line, end1, &range.start) || !ipv6_groups(field2, end2, &range.end))
+    if (!fast::ipv6_groups(line, end1, &range.start) || !fast::ipv6_groups(field2, end2, &range.end))
       return false;
   } else {
     out->family = Family::ipv4;
-    if (!dotted_quad(line, end1, &range.start) || !dotted_quad(field2, end2, &range.end))
+    if (!fast::dotted_quad(line, end1, &range.start) || !fast::dotted_quad(field2, end2, &range.end))
       return false;
   }
   for (size_t i = 0; i < letters; ++i) code_[i] = static_cast<char>(code[i] | 0x20);
