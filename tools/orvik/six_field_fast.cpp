@@ -4,6 +4,11 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "fast_scan.h"
 #include "str/internal/number_scan.h"
 
 namespace orvik {
@@ -15,17 +20,16 @@ using velmor::uint128;
 // read_line keeps at most 30 characters of a field.
 constexpr size_t kFieldKept = 30;
 
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-constexpr uint64_t kOnes = 0x0101010101010101ULL;
-constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
-constexpr uint64_t kHighs = 0x8080808080808080ULL;
-
 uint64_t load(const char *p) {
   uint64_t word;
   memcpy(&word, p, sizeof word);
   return word;
 }
+
+#if !defined(__SSE2__)
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
+constexpr uint64_t kHighs = 0x8080808080808080ULL;
 
 // The high bit of each byte of word that equals c (exactly: no carries
 // cross bytes).
@@ -33,11 +37,22 @@ uint64_t equal_bytes(uint64_t word, unsigned char c) {
   const uint64_t x = word ^ (kOnes * c);
   return ~(((x & kLows) + kLows) | x) & kHighs;
 }
+#endif
 
 // The positions of the bytes c in [p, end), at most max of them, into
-// found; gives how many. Eight bytes a step on little-endian machines.
+// found; gives how many. Sixteen bytes a step with SSE2 (every x86-64 has
+// it), eight on other little-endian machines.
 size_t find_all(const char *p, const char *end, char c, const char **found, size_t max) {
   size_t count = 0;
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(c);
+  for (; end - p >= 16 && count < max; p += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    for (unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+         hits != 0 && count < max; hits &= hits - 1)
+      found[count++] = p + __builtin_ctz(hits);
+  }
+#else
   if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
     for (; end - p >= 8 && count < max; p += 8) {
       for (uint64_t hits = equal_bytes(load(p), static_cast<unsigned char>(c));
@@ -45,6 +60,7 @@ size_t find_all(const char *p, const char *end, char c, const char **found, size
         found[count++] = p + (__builtin_ctzll(hits) >> 3);
     }
   }
+#endif
   for (; p < end && count < max; ++p)
     if (*p == c) found[count++] = p;
   return count;
@@ -99,7 +115,7 @@ bool quoted_code(const char *p, const char *end, size_t max, char *code) {
   if (end - p < 3 || *p != '"' || end[-1] != '"' || letters > max) return false;
   for (size_t i = 0; i < letters; ++i) {
     const char c = p[1 + i];
-    if (!is_letter(c)) return false;
+    if (!fast::is_letter(c)) return false;
     code[i] = static_cast<char>(c | 0x20);
   }
   code[letters] = '\0';
