@@ -25,11 +25,11 @@
 #include <vector>
 
 #include "family_tables.h"
+#include "fast_reading.h"
 #include "form_reader.h"
 #include "geolite2_blocks.h"
 #include "orvik_tables.h"
 #include "range_line.h"
-#include "fast_reading.h"
 #include "str/internal/number_scan.h"
 
 namespace {

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "fast_reading.h"
 #include "orvik.h"
 #include "orvik_csv.h"
 #include "python_models.h"
 #include "range_line.h"
-#include "fast_reading.h"
 #include "str.h"
 #include "test_support.h"
 
@@ -87,7 +87,7 @@ TEST(OrvikFastReading, ReadsAsTheCarefulReaderOrLeavesTheLine) {
       {six, "\"a\",,\"b\",\"1\",\"2\",\"AU\"", false},                // an empty field
       {six, "\"a\",\"b\",\" 1\",\"2\",\"AU\",\"n\"", false},          // a blank in a number
       {six, "\"a\",\"b\",\"1\",\"2\",\"A-U\",\"n\"", false},          // not letters
-      {six, "\"a\",\"b\",\"1\",\"2\",\"AU\",,\"n\"", false},          // the name after an empty field
+      {six, "\"a\",\"b\",\"1\",\"2\",\"AU\",,\"n\"", false},  // the name after an empty field
       {six, "\"2001::\",\"b\",\"1\",\"2\",\"JP\",\"a \"\"b\"\"\"", false},  // quotes in the name
       {six, "\"2001::\",\"b\",\"1\",\"2\",\"JP\",\"n\",\"more\"", false},   // seven fields
       {six, "\"2001::\",\"b,c\",\"1\",\"2\",\"JP\"", false},                // a comma in a field
@@ -109,19 +109,19 @@ TEST(OrvikFastReading, ReadsAsTheCarefulReaderOrLeavesTheLine) {
       // Left to the careful reader:
       {range, "1.0.0.0,1.0.0.255,AU", false, true},  // a first line: a header may stand there
       {range, "1.0.0.0, 1.0.0.255,AU", false},       // a blank
-      {range, "\"1.0.0.0\",1.0.0.255,AU", false},     // quotes
-      {range, "1.0.0.0,1.0.0.255,", false},           // no code
-      {range, "1.0.0.0,1.0.0.255,A1", false},         // not letters
-      {range, "1.0.0.0,1.0.0.255,AU ", false},        // a blank after the code
-      {range, "1.0.0.00,1.0.0.255,AU", false},        // a leading zero
-      {range, "1.0.0.256,1.0.0.255,AU", false},       // beyond 255
-      {range, "1.0.0.0,16777471,AU", false},          // a quad and a number
-      {range, "1.0.0.0\t1.0.0.255,AU", false},        // two separators
-      {range, "::ffff:1.0.0.0,::ffff:1.0.0.255,AU", false},  // an embedded quad
-      {range, "1::2::3,::4,JP", false},                       // two gaps
-      {range, "1:2:3:4:5:6:7:8:9,::,JP", false},              // nine groups
-      {range, "12345::,::,JP", false},                        // five digits
-      {range, "1:,::,JP", false},                             // a single ':' at the end
+      {range, "\"1.0.0.0\",1.0.0.255,AU", false},    // quotes
+      {range, "1.0.0.0,1.0.0.255,", false},          // no code
+      {range, "1.0.0.0,1.0.0.255,A1", false},        // not letters
+      {range, "1.0.0.0,1.0.0.255,AU ", false},       // a blank after the code
+      {range, "1.0.0.00,1.0.0.255,AU", false},       // a leading zero
+      {range, "1.0.0.256,1.0.0.255,AU", false},      // beyond 255
+      {range, "1.0.0.0,16777471,AU", false},         // a quad and a number
+      {range, "1.0.0.0\t1.0.0.255,AU", false},       // two separators
+      {range, "::ffff:1.0.0.0,::ffff:1.0.0.255,AU", false},            // an embedded quad
+      {range, "1::2::3,::4,JP", false},                                // two gaps
+      {range, "1:2:3:4:5:6:7:8:9,::,JP", false},                       // nine groups
+      {range, "12345::,::,JP", false},                                 // five digits
+      {range, "1:,::,JP", false},                                      // a single ':' at the end
       {range, "123456789012345678901234567890123456789,1,JP", false},  // beyond 38 digits
 
       {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Australia\"", true},
@@ -131,11 +131,11 @@ TEST(OrvikFastReading, ReadsAsTheCarefulReaderOrLeavesTheLine) {
        true},
       // Left to the careful reader:
       {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Australia\"", false, true},  // a first line
-      {ip2l, "\"16777216\",\"16777471\",\"AU\"", false},                     // no name
-      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Aus\"\"tralia\"", false},     // a quote inside
-      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Australia\",", false},          // more after it
-      {ip2l, "\"16777216\",\"16777471\",\"A-\",\"n\"", false},                  // not letters
-      {ip2l, "\"16777216\",16777471,\"AU\",\"n\"", false},                       // unquoted
+      {ip2l, "\"16777216\",\"16777471\",\"AU\"", false},                      // no name
+      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Aus\"\"tralia\"", false},    // a quote inside
+      {ip2l, "\"16777216\",\"16777471\",\"AU\",\"Australia\",", false},       // more after it
+      {ip2l, "\"16777216\",\"16777471\",\"A-\",\"n\"", false},                // not letters
+      {ip2l, "\"16777216\",16777471,\"AU\",\"n\"", false},                    // unquoted
       {ip2l, "\"340282366920938463463374607431768211455\",\"1\",\"JP\",\"n\"", false},  // 39 digits
   };
   for (const Case &c : cases) {

@@ -197,9 +197,8 @@ bool write_file(const char *target, const FilePlan &plan,
     log_msg(LOG_ERROR | LOG_ERRNO, "cannot create %s", temp.c_str());
     return false;
   }
-  bool written = each_piece(plan, [fd](const uint8_t *bytes, uint64_t size) {
-                   return write_all(fd, bytes, size);
-                 }) &&
+  bool written = each_piece(plan, [fd](const uint8_t *bytes,
+                                       uint64_t size) { return write_all(fd, bytes, size); }) &&
                  fsync(fd) == 0;
   int error = errno;
   if (close(fd) != 0 && written) {

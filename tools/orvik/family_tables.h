@@ -6,9 +6,9 @@
 #include <memory>
 #include <optional>
 
+#include "fast_reading.h"
 #include "form_reader.h"
 #include "orvik.h"
-#include "fast_reading.h"
 #include "sorted_ranges.h"
 
 namespace orvik {

@@ -68,8 +68,8 @@ bool FastGeolite2::read(const char *line, size_t, bool first, RangeLine *out) {
   out->family = family == Family::ipv6 ? family_of_ipv6(&out->range) : family;
   // A block's country is its location's, else its registered country's.
   const Locations::Location *place = nullptr;
-  for (const auto &[id, id_end] : {std::pair{location, location_end},
-                                   std::pair{registered, registered_end}}) {
+  for (const auto &[id, id_end] :
+       {std::pair{location, location_end}, std::pair{registered, registered_end}}) {
     if (id == id_end) continue;  // empty: no country here
     uint128 number = 0;
     fast::decimal(id, id_end, &number);

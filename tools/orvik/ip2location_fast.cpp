@@ -33,8 +33,7 @@ bool FastIp2location::read(const char *line, size_t, bool first, RangeLine *out)
   const char *p = line;
   *out = RangeLine();
   Range<uint128> &range = out->range;
-  if (!quoted_number(&p, &range.start) || !quoted_number(&p, &range.end) || *p != '"')
-    return false;
+  if (!quoted_number(&p, &range.start) || !quoted_number(&p, &range.end) || *p != '"') return false;
   const char *code = p + 1;
   const char *code_end = code;
   while (fast::is_letter(*code_end)) ++code_end;

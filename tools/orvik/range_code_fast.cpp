@@ -32,15 +32,18 @@ bool FastRangeCode::read(const char *line, size_t, bool first, RangeLine *out) {
   *out = RangeLine();
   Range<uint128> &range = out->range;
   if (kinds1 == fast::kDigit && kinds2 == fast::kDigit) {
-    if (!fast::decimal(line, end1, &range.start) || !fast::decimal(field2, end2, &range.end)) return false;
+    if (!fast::decimal(line, end1, &range.start) || !fast::decimal(field2, end2, &range.end))
+      return false;
     out->family = family_of_numbers(&range);
   } else if ((kinds1 & fast::kColon) != 0) {
     out->family = Family::ipv6;
-    if (!fast::ipv6_groups(line, end1, &range.start) || !fast::ipv6_groups(field2, end2, &range.end))
+    if (!fast::ipv6_groups(line, end1, &range.start) ||
+        !fast::ipv6_groups(field2, end2, &range.end))
       return false;
   } else {
     out->family = Family::ipv4;
-    if (!fast::dotted_quad(line, end1, &range.start) || !fast::dotted_quad(field2, end2, &range.end))
+    if (!fast::dotted_quad(line, end1, &range.start) ||
+        !fast::dotted_quad(field2, end2, &range.end))
       return false;
   }
   for (size_t i = 0; i < letters; ++i) code_[i] = static_cast<char>(code[i] | 0x20);

@@ -31,8 +31,8 @@ bool digits(const char *p, const char *end, uint128 *value) {
 }
 
 // An ipv4 record's start and count of addresses, within the IPv4 space.
-bool ipv4_span(const char *start, const char *start_end, const char *value,
-               const char *value_end, Range<uint128> *range) {
+bool ipv4_span(const char *start, const char *start_end, const char *value, const char *value_end,
+               Range<uint128> *range) {
   uint128 first = 0, count = 0;
   if (!fast::dotted_quad(start, start_end, &first) || !digits(value, value_end, &count) ||
       count == 0 || count - 1 > UINT32_MAX - first)
@@ -43,8 +43,8 @@ bool ipv4_span(const char *start, const char *start_end, const char *value,
 }
 
 // An ipv6 record's network: the start and its prefix length.
-bool ipv6_span(const char *start, const char *start_end, const char *value,
-               const char *value_end, Range<uint128> *range) {
+bool ipv6_span(const char *start, const char *start_end, const char *value, const char *value_end,
+               Range<uint128> *range) {
   uint8_t kinds = 0;
   uint128 first = 0, length = 0;
   if (fast::address_run(start, &kinds) != start_end || (kinds & fast::kColon) == 0 ||
@@ -105,7 +105,8 @@ bool FastRegistry::read(const char *line, size_t, bool, RangeLine *out) {
   }
   const char *status = field[kStatus];
   const char *status_end = field_end[kStatus];
-  const bool holds_country = is(status, status_end, "allocated") || is(status, status_end, "assigned");
+  const bool holds_country =
+      is(status, status_end, "allocated") || is(status, status_end, "assigned");
   const bool zz = letters == 2 && (code[0] | 0x20) == 'z' && (code[1] | 0x20) == 'z';
   if (!holds_country || letters == 0 || zz) {
     range = Range<uint128>();  // available, reserved, or no country: a gap
