@@ -106,11 +106,13 @@ inline bool ipv6_groups(const char *p, const char *end, uint128 *value) {
     }
   }
   if (gap >= 0 ? count >= 8 : count != 8) return false;
-  uint128 address = 0;
+  // The groups after the gap go to the end; the gap's groups are zeros.
+  uint16_t words[8] = {};
   const int head = gap >= 0 ? gap : count;
-  for (int i = 0; i < head; ++i) address = address << 16 | groups[i];
-  address <<= 16 * (8 - count);
-  for (int i = head; i < count; ++i) address = address << 16 | groups[i];
+  for (int i = 0; i < head; ++i) words[i] = groups[i];
+  for (int i = head; i < count; ++i) words[8 - count + i] = groups[i];
+  uint128 address = 0;
+  for (const uint16_t word : words) address = address << 16 | word;
   *value = address;
   return true;
 }
