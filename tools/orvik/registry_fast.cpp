@@ -64,8 +64,8 @@ bool ipv6_span(const char *start, const char *start_end, const char *value, cons
 bool FastRegistry::read(const char *line, size_t, bool, RangeLine *out) {
   // Comments, empty lines and the version line are the careful reader's.
   if (*line == '\0' || *line == '#' || fast::kind_of(*line) == fast::kDigit) return false;
-  const char *field[kFields];
-  const char *field_end[kFields];
+  const char *field[kFields] = {};
+  const char *field_end[kFields] = {};
   const char *p = line;
   for (int i = 0; i < kFields; ++i) {
     if (*p == '"') return false;
