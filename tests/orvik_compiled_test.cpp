@@ -2,6 +2,7 @@
 // answers exactly as the text files it stands beside, it holds a table the
 // run left as it is and the names in effect, and it is renamed before them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -97,6 +98,49 @@ TEST(OrvikCompiled, EveryRunThatReplacesATableWritesItsCompiledForm) {
   EXPECT_EQ(
       list_table_files(root / "conf"),
       (std::vector<std::string>{"countries", "countries.ips", "countries.ipt", "countries6.ips"}));
+}
+
+// A table the run leaves as it is may be taken from the compiled file in
+// place instead of its text, but only while that file holds the text as it
+// is: damaged bytes (the checksum fails) and a text file replaced since
+// are read from the text, so the new compiled file answers as the text.
+TEST(OrvikCompiled, TableLeftAsItIsComesFromTheTextWheneverTheCompiledFileMayDiffer) {
+  TempRoot root;
+  write_file(root / "conf/countries", kNames);
+  const std::string ipv4 = au("1.0.0.0", "1.0.0.255") + cn("1.0.1.0", "1.0.3.255");
+  ASSERT_EQ(orvik(root, {}, ipv4 + kIpv6).status, 0);
+
+  // An IPv6 id changed in the compiled file: its layout still passes.
+  std::string bytes = read_file(root / "conf/countries.ipt");
+  const velmor::compiled::Header h = header_of(bytes);
+  const auto &ids6 = h.sections[velmor::compiled::ids6];
+  ASSERT_GT(ids6.size, 1u);
+  bytes[ids6.offset + 1] = static_cast<char>(bytes[ids6.offset + 1] == 13 ? 45 : 13);
+  write_file(root / "conf/countries.ipt", bytes);
+  RunResult run = orvik(root, {}, au("2.0.0.0", "2.0.0.255"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  expect_compiled_answers_as_text(root);
+
+  // The IPv6 text replaced by hand since: the compiled file is stale.
+  write_file(root / "conf/countries6.ips", ":: 0\n2001:db8:: 45\n2001:db9:: 0\n");
+  run = orvik(root, {}, au("3.0.0.0", "3.0.0.255"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  expect_compiled_answers_as_text(root);
+  EXPECT_EQ(run_in_root(IPLOOKUP_BIN, root, {"--verify"}).status, 0);
+
+  // Replaced again within the tick the compiled file was written in: the
+  // text shows the very time the compiled file recorded, and its own (the
+  // other sources are older, so the compiled file is not stale).
+  struct stat st;
+  ASSERT_EQ(stat((root / "conf/countries6.ips").c_str(), &st), 0);
+  write_file(root / "conf/countries6.ips", ":: 0\n2001:db8:: 13\n2001:dba:: 0\n");
+  for (const char *file : {"conf/countries6.ips", "conf/countries.ipt"})
+    set_mtime(root / file, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  for (const char *file : {"conf/countries.ips", "conf/countries"})
+    set_mtime(root / file, st.st_mtim.tv_sec - 1);
+  run = orvik(root, {}, au("4.0.0.0", "4.0.0.255"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  expect_compiled_answers_as_text(root);
 }
 
 // A table the run leaves as it is must go into the compiled table too; one

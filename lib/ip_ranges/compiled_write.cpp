@@ -279,8 +279,10 @@ bool is_given(const GivenTables *given, Family family) {
   return given && given->given[family == Family::ipv4 ? 0 : 1];
 }
 
-// The content of the tables as read (or given), and their sources' stamps.
+// The content of the tables as read (or given, or reused), and their
+// sources' stamps.
 CompiledContent content_of(const ip_ranges *table, const GivenTables *given,
+                           const CompiledTables *reused4, const CompiledTables *reused6,
                            const FileIdentity (&sources)[compiled::source_count]) {
   const ip_ranges_state *state = table->state;
   CompiledContent content;
@@ -290,6 +292,10 @@ CompiledContent content_of(const ip_ranges *table, const GivenTables *given,
     content.ids = given->content.ids;
     content.count4 = given->content.count4;
     content.sources[compiled::source_ipv4] = given->content.sources[compiled::source_ipv4];
+  } else if (reused4) {
+    content.starts = reused4->starts;
+    content.ids = reused4->ids;
+    content.count4 = reused4->count4;
   } else {
     content.starts = table->starts;
     content.ids = table->ids;
@@ -301,6 +307,11 @@ CompiledContent content_of(const ip_ranges *table, const GivenTables *given,
     content.ids6 = given->content.ids6;
     content.count6 = given->content.count6;
     content.sources[compiled::source_ipv6] = given->content.sources[compiled::source_ipv6];
+  } else if (reused6) {
+    content.his = reused6->his;
+    content.los = reused6->los;
+    content.ids6 = reused6->ids6;
+    content.count6 = reused6->count6;
   } else {
     content.his = state->his;
     content.los = state->los;
@@ -332,9 +343,17 @@ Attempt compile_once(const char *name, const char *target, const GivenTables *gi
   }
   ip_ranges *table = ip_ranges_new(name);
   if (!table) return Attempt::failed;
-  bool loaded = (is_given(given, Family::ipv4) ||
+  // A writer that gives some tables keeps the others: one not changed since
+  // the compiled file in place was written is taken from that file, not
+  // parsed again. A compile of the text files alone reads them all.
+  CompiledReuse reuse(name);
+  const bool reuse4 = given && !is_given(given, Family::ipv4) &&
+                      reuse.holds(compiled::source_ipv4, before[compiled::source_ipv4]);
+  const bool reuse6 = given && !is_given(given, Family::ipv6) &&
+                      reuse.holds(compiled::source_ipv6, before[compiled::source_ipv6]);
+  bool loaded = (is_given(given, Family::ipv4) || reuse4 ||
                  load_family(table, Family::ipv4, before[compiled::source_ipv4], name)) &&
-                (is_given(given, Family::ipv6) ||
+                (is_given(given, Family::ipv6) || reuse6 ||
                  load_family(table, Family::ipv6, before[compiled::source_ipv6], name));
   const bool read_names = before[compiled::source_names].present && !(given && given->names);
   if (loaded && read_names && !ip_ranges_load_names(table)) {
@@ -345,7 +364,9 @@ Attempt compile_once(const char *name, const char *target, const GivenTables *gi
   if (loaded) {
     // Sources replaced while they were read or written out would leave a
     // compiled file newer than them that holds the old tables.
-    loaded = write_checked(target, content_of(table, given, before), [&] {
+    const CompiledTables *reused4 = reuse4 ? &reuse.tables() : nullptr;
+    const CompiledTables *reused6 = reuse6 ? &reuse.tables() : nullptr;
+    loaded = write_checked(target, content_of(table, given, reused4, reused6, before), [&] {
       FileIdentity after[compiled::source_count];
       identities(name, after);
       changed = !same_sources(before, after, given);

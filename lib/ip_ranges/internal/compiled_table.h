@@ -160,6 +160,40 @@ struct GivenTables {
   bool names = false;
 };
 
+// The compiled file already in place, as a source of a compile: a family
+// whose text file it was compiled from, unchanged since, is taken from its
+// arrays in place instead of parsing the text again (a writer replacing one
+// family keeps the other). It is used only when it maps, passes the
+// constant-time check and the staleness rule, and its checksum holds; its
+// stamp of the family's file must equal that file's modification time to
+// the nanosecond, and that time must lie before the compiled file's own
+// (file times advance in coarse ticks: a file replaced within the tick
+// the compiled file was written in may show the time it recorded).
+// Anything else, without a message, leaves the text.
+class CompiledReuse {
+ public:
+  explicit CompiledReuse(const char *name) : name_(name) {}
+  ~CompiledReuse() { unmap_compiled(&mapping_); }
+  CompiledReuse(const CompiledReuse &) = delete;
+  CompiledReuse &operator=(const CompiledReuse &) = delete;
+
+  // Whether family (source_ipv4 or source_ipv6) can be taken from the file
+  // for its text file as it is now (text); the file is mapped at the first
+  // call.
+  bool holds(compiled::Source family, const FileIdentity &text);
+  // The arrays, valid while this lives; only after holds() said yes.
+  const CompiledTables &tables() const { return mapping_.tables; }
+
+ private:
+  bool map_checked();
+
+  const char *name_;
+  CompiledMapping mapping_;
+  int64_t compiled_mtime_ns_ = 0;
+  bool tried_ = false;
+  bool usable_ = false;
+};
+
 // Compiles the text files of table name (under the working directory) into
 // conf/<name>.ipt with write_compiled; the families given (when given is not
 // null) come from *given instead of their files. Each text file is read as a record
@@ -168,7 +202,9 @@ struct GivenTables {
 // (logged, nothing written): neither table present, a present table that
 // cannot be loaded (an empty file counts as a table without entries), a
 // names file that cannot be read, descending starts, and sources that kept
-// changing while they were compiled.
+// changing while they were compiled. With given, a family not given that
+// the compiled file in place holds unchanged is taken from it
+// (CompiledReuse); without, every text file is read.
 bool compile_table(const char *name, const GivenTables *given = nullptr);
 
 }  // namespace velmor
