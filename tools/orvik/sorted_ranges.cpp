@@ -13,8 +13,7 @@ bool SortedRanges::gathers(const RangeLine &read) {
          range.end >= range.start;
 }
 
-const char *SortedRanges::keep(const char *text) {
-  const size_t size = strlen(text) + 1;
+char *SortedRanges::room(size_t size) {
   // Blocks that never move: no copies of what is kept as it grows.
   if (blocks_.empty() || kBlock - used_ < size) {
     const size_t size_of_block = size > kBlock ? size : kBlock;
@@ -24,25 +23,32 @@ const char *SortedRanges::keep(const char *text) {
     used_ = 0;
   }
   char *kept = blocks_.back().get() + used_;
-  memcpy(kept, text, size);
   used_ += size;
   return kept;
 }
 
 void SortedRanges::add(const char *line, const RangeLine &read) {
   const Range<velmor::uint128> &range = read.range;
-  Kept kept{range.start, range.end, keep(line), keep(range.code), nullptr, read.family};
-  if (range.name != nullptr) kept.name = keep(range.name);
-  kept_.push_back(kept);
+  const size_t line_size = strlen(line) + 1;
+  const size_t name_size = range.name != nullptr ? strlen(range.name) + 1 : 0;
+  const size_t code_size = strlen(range.code) + 1;
+  if (line_size > UINT16_MAX || line_size + name_size > UINT32_MAX) throw std::bad_alloc();
+  char *texts = room(line_size + name_size + code_size);
+  memcpy(texts, line, line_size);
+  if (range.name != nullptr) memcpy(texts + line_size, range.name, name_size);
+  memcpy(texts + line_size + name_size, range.code, code_size);
+  kept_.push_back(Kept{range.start, range.end, texts, static_cast<uint32_t>(line_size + name_size),
+                       static_cast<uint16_t>(range.name != nullptr ? line_size : 0),
+                       static_cast<uint8_t>(read.family)});
 }
 
 RangeLine SortedRanges::range_of(const Kept &kept) const {
   RangeLine read;
-  read.family = kept.family;
+  read.family = static_cast<Family>(kept.family);
   read.range.start = kept.start;
   read.range.end = kept.end;
-  read.range.code = kept.code;
-  read.range.name = kept.name;
+  read.range.code = kept.code();
+  read.range.name = kept.name();
   read.range.complete = true;
   return read;
 }
@@ -57,33 +63,40 @@ void SortedRanges::sort() {
   std::vector<size_t> runs{0};
   for (size_t i = 1; i < kept_.size(); ++i)
     if (before(kept_[i], kept_[i - 1])) runs.push_back(i);
-  if (runs.size() > 64) {
+  if (runs.size() == 1) return;  // in order as read
+  if (runs.size() > 64 || kept_.size() > UINT32_MAX) {
     std::stable_sort(kept_.begin(), kept_.end(), before);  // of equal starts the earlier first
     return;
   }
   runs.push_back(kept_.size());
-  // Each round merges pairs of runs into a second array (in huge pages, as
-  // the first; std::merge takes equal starts from the earlier run first).
-  LargeArray<Kept> into;
-  if (runs.size() > 2) into.resize(kept_.size());
+  // The runs are merged as positions into kept_, a tenth of the ranges'
+  // size (a second array of ranges would be as large as the first, and
+  // every fresh page of it costs its zeroing); std::merge takes equal
+  // starts from the earlier run first.
+  LargeArray<uint32_t> from(kept_.size()), into(kept_.size());
+  for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<uint32_t>(i);
+  const auto by_position = [this, &before](uint32_t a, uint32_t b) {
+    return before(kept_[a], kept_[b]);
+  };
+  const auto at = [](LargeArray<uint32_t> &array, size_t i) {
+    return array.begin() + static_cast<ptrdiff_t>(i);
+  };
   while (runs.size() > 2) {
     std::vector<size_t> merged{0};
-    const auto at = [](LargeArray<Kept> &array, size_t i) {
-      return array.begin() + static_cast<ptrdiff_t>(i);
-    };
     size_t r = 0;
     for (; r + 2 < runs.size(); r += 2) {
-      std::merge(at(kept_, runs[r]), at(kept_, runs[r + 1]), at(kept_, runs[r + 1]),
-                 at(kept_, runs[r + 2]), at(into, runs[r]), before);
+      std::merge(at(from, runs[r]), at(from, runs[r + 1]), at(from, runs[r + 1]),
+                 at(from, runs[r + 2]), at(into, runs[r]), by_position);
       merged.push_back(runs[r + 2]);
     }
     if (r + 1 < runs.size()) {  // an odd run out waits
-      std::copy(at(kept_, runs[r]), at(kept_, runs[r + 1]), at(into, runs[r]));
+      std::copy(at(from, runs[r]), at(from, runs[r + 1]), at(into, runs[r]));
       merged.push_back(runs[r + 1]);
     }
-    kept_.swap(into);
+    from.swap(into);
     runs = std::move(merged);
   }
+  order_ = std::move(from);
 }
 
 void SortedRanges::finish(const Give &give) {
@@ -99,9 +112,10 @@ void SortedRanges::finish(const Give &give) {
     give(Step::take, open->line, read);
     open = nullptr;
   };
-  for (const Kept &kept : kept_) {
+  for (size_t i = 0; i < kept_.size(); ++i) {
+    const Kept &kept = order_.empty() ? kept_[i] : kept_[order_[i]];
     if (open != nullptr && kept.family == open->family && kept.start <= open_end) {
-      const bool same = strcmp(kept.code, open->code) == 0;
+      const bool same = strcmp(kept.code(), open->code()) == 0;
       give(same ? Step::merge : Step::overlap, kept.line, range_of(kept));
       if (same) open_end = std::max(open_end, kept.end);
       continue;

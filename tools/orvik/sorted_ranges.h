@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -31,7 +32,7 @@ class SortedRanges {
   // once (to be counted, and skipped as malformed or unsorted).
   static bool gathers(const RangeLine &read);
 
-  // Keeps the range read from line (copies of the line and its texts).
+  // Keeps the range read from line (a copy of the line and its texts).
   void add(const char *line, const RangeLine &read);
 
   // Hands every range to give: each family in address order.
@@ -42,17 +43,28 @@ class SortedRanges {
   // Large enough for whole huge pages inside each block.
   static constexpr size_t kBlock = size_t{8} << 20;
 
+  // A range as gathered: its texts kept together, "line\0[name\0]code\0",
+  // found by their distance from the line (a piece is at most 1023 bytes;
+  // a name or code from the locations file may be longer).
   struct Kept {
     velmor::uint128 start, end;
-    const char *line, *code, *name;  // copies kept here; name null without a name
-    Family family;
+    const char *line;
+    uint32_t code_at;  // the code at line + code_at
+    uint16_t name_at;  // the name at line + name_at; 0 without a name
+    uint8_t family;    // a Family
+    const char *code() const { return line + code_at; }
+    const char *name() const { return name_at != 0 ? line + name_at : nullptr; }
   };
 
-  const char *keep(const char *text);
+  // Room for size bytes of texts in the blocks.
+  char *room(size_t size);
   void sort();
   RangeLine range_of(const Kept &kept) const;
 
   LargeArray<Kept> kept_;
+  // After sort(): the positions of kept_ in address order, when kept_ is
+  // not itself in that order (empty when it is).
+  LargeArray<uint32_t> order_;
   struct BlockFree {
     void operator()(char *block) const { std::free(block); }
   };
