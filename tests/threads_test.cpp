@@ -161,3 +161,30 @@ TEST(Threads, RingResultsBelongToTheirThread) {
 }
 
 }  // namespace
+
+// orvik reads its lines on a second thread while the run's thread builds
+// the tables: with many batches of lines (one sorted, one not, and a line
+// of another shape among them for the careful reader), the tables are the
+// ones the lines give, in input order.
+TEST(Threads, OrvikReadsItsLinesOnASecondThread) {
+  TempRoot root;
+  write_file(root / "conf/countries", "0 -- Unknown\n13 au Australia\n45 cn China\n");
+  constexpr uint32_t kRanges = 60000;  // a few MB of lines: many batches
+  std::string input, expected = "0.0.0.0 0\n";
+  for (uint32_t i = 0; i < kRanges; i++) {
+    const uint32_t start = (i + 1) << 8;
+    const bool au = i % 2 == 0;
+    input += std::string(i == kRanges / 2 ? " " : "") + str_ip_format(start) + "," +
+             str_ip_format(start | 255) + (au ? ",AU\n" : ",CN\n");
+    expected += std::string(str_ip_format(start)) + (au ? " 13\n" : " 45\n");
+  }
+  expected += std::string(str_ip_format((kRanges + 1) << 8)) + " 0\n";
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"--format", "range-code"},
+        std::vector<std::string>{"--format", "range-code", "--sort"}}) {
+    const RunResult run = run_in_root(ORVIK_BIN, root, args, input);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(read_file(root / "conf/countries.ips"), expected);
+  }
+}

@@ -10,15 +10,20 @@
 
 namespace orvik {
 
-FamilyTables::FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunOptions &options)
+FamilyTables::FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunOptions &options,
+                           bool parallel)
     : reader_(make_reader(options)),
       fast_(make_fast_reading(options)),
       ipv4_(out4, codes, options.close_gaps),
       ipv6_(out6, codes, options.close_gaps) {
-  if (!options.sorts()) return;
-  sorted_.emplace();
-  ipv4_.count_overlaps();
-  ipv6_.count_overlaps();
+  if (options.sorts()) {
+    sorted_.emplace();
+    ipv4_.count_overlaps();
+    ipv6_.count_overlaps();
+  }
+  if (parallel && ParallelReading::worth_it())
+    parallel_.emplace(options,
+                      [this](const char *line, const RangeLine &read) { apply(line, read); });
 }
 
 void FamilyTables::take(char *line, bool first) { take(line, strlen(line), first); }
@@ -27,8 +32,16 @@ void FamilyTables::take(char *line, size_t length, bool first) {
   // The line end cut as str_chomp cuts it, the length kept.
   if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
   if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
+  if (parallel_) {
+    parallel_->take(line, length, first);
+    return;
+  }
   RangeLine read;
   if (!fast_ || !fast_->read(line, length, first, &read)) reader_->read(line, first, &read);
+  apply(line, read);
+}
+
+void FamilyTables::apply(const char *line, const RangeLine &read) {
   if (read.passed) {
     if (read.family == Family::ipv6)
       ipv6_.pass();
@@ -83,6 +96,7 @@ void FamilyTables::give(SortedRanges::Step step, const char *line, const RangeLi
 }
 
 void FamilyTables::finish() {
+  if (parallel_) parallel_->finish();
   if (sorted_)
     sorted_->finish([this](SortedRanges::Step step, const char *line, const RangeLine &read) {
       give(step, line, read);
@@ -121,7 +135,7 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
     const auto &file = temp[index_of(family)];
     return file ? file->out() : nullptr;
   };
-  FamilyTables tables(out(Family::ipv4), out(Family::ipv6), codes, options);
+  FamilyTables tables(out(Family::ipv4), out(Family::ipv6), codes, options, true);
   if (!source.feed(
           [&tables](char *piece, size_t length, bool first) { tables.take(piece, length, first); }))
     return false;

@@ -9,6 +9,7 @@
 #include "fast_reading.h"
 #include "form_reader.h"
 #include "orvik.h"
+#include "parallel_reading.h"
 #include "sorted_ranges.h"
 
 namespace orvik {
@@ -16,8 +17,10 @@ namespace orvik {
 class FamilyTables {
  public:
   // Starts both tables, on out4 and out6 (null: only counted), with the
-  // lines read in the form options give.
-  FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunOptions &options);
+  // lines read in the form options give; with parallel, and a second
+  // processor, the lines are read on a second thread (ParallelReading).
+  FamilyTables(FILE *out4, FILE *out6, CodeLookup &codes, const RunOptions &options,
+               bool parallel = false);
 
   // Takes one input piece (its line end is cut here) into its family's
   // table; first tells the first piece of an input.
@@ -38,6 +41,8 @@ class FamilyTables {
   const Ipv6Table::Entries &entries6() const { return ipv6_.entries(); }
 
  private:
+  // The table rules for line, read.
+  void apply(const char *line, const RangeLine &read);
   void give(SortedRanges::Step step, const char *line, const RangeLine &read);
 
   std::unique_ptr<FormReader> reader_;
@@ -45,6 +50,7 @@ class FamilyTables {
   FamilyBuilder<Ipv4Table> ipv4_;
   FamilyBuilder<Ipv6Table> ipv6_;
   std::optional<SortedRanges> sorted_;
+  std::optional<ParallelReading> parallel_;  // last: stopped before the rest goes
 };
 
 // Writes the compiled table conf/countries.ipt of a run (compiled_table.h)
