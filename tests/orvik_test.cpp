@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "fast_reading.h"
+#include "input_lines.h"
 #include "orvik.h"
 #include "orvik_csv.h"
 #include "python_models.h"
@@ -158,6 +159,60 @@ TEST(OrvikFastReading, ReadsAsTheCarefulReaderOrLeavesTheLine) {
     EXPECT_EQ(quick.range.complete, sure.range.complete) << c.line;
     EXPECT_EQ(quick.range.malformed, sure.range.malformed) << c.line;
     EXPECT_EQ(quick.passed, sure.passed) << c.line;
+  }
+}
+
+// The pieces a run reads, with their line ends cut as FamilyTables cuts
+// them: one list from feed, piece by piece, one from feed_blocks cut by
+// cut_block. Both must be the pieces fgets would give, whatever the lines.
+TEST(OrvikInputLines, BlocksCutIntoThePiecesFeedGives) {
+  TempRoot root;
+  const std::string long_line(3000, 'x'), exact(1023, 'y'), huge(300000, 'z');
+  std::string big;  // past one read of 256 KB, with lines across its end
+  for (int i = 0; i < 9000; i++) big += "1.0.0." + std::to_string(i % 250) + ",2.0.0.0,AU\r\n";
+  const std::vector<std::string> texts = {
+      "a\nb\n",
+      "no line feed at the end",
+      "\n\n\r\n\r",
+      long_line + "\n" + exact + "\n",
+      exact + "\r\n" + exact,
+      "nul\0inside\n",
+      big + long_line,
+      huge + "\nend\n" + huge,
+      "",
+  };
+  std::vector<std::string> names;
+  for (size_t i = 0; i < texts.size(); i++) {
+    names.push_back(root / ("input" + std::to_string(i)));
+    write_file(names.back(), texts[i]);
+  }
+  std::vector<char *> operands;
+  for (std::string &name : names) operands.push_back(name.data());
+  using Pieces = std::vector<std::pair<std::string, bool>>;
+
+  Pieces fed, cut;
+  velmor_tools::InputFiles first_inputs(static_cast<int>(operands.size()), operands.data(), stdin);
+  orvik::StreamedInput streamed(first_inputs);
+  ASSERT_TRUE(streamed.feed([&fed](char *piece, size_t length, bool first) {
+    if (length > 0 && piece[length - 1] == '\n') --length;
+    if (length > 0 && piece[length - 1] == '\r') --length;
+    fed.emplace_back(std::string(piece, length), first);
+  }));
+  velmor_tools::InputFiles second_inputs(static_cast<int>(operands.size()), operands.data(), stdin);
+  orvik::StreamedInput blocks(second_inputs);
+  ASSERT_TRUE(blocks.feeds_blocks());
+  ASSERT_TRUE(blocks.feed_blocks([&cut](const char *text, size_t size, bool input_start) {
+    std::string block(text, size), spill;
+    spill.reserve(size + size / 1023 + 2);
+    orvik::cut_block(block.data(), size, input_start, &spill,
+                     [&cut](const char *piece, size_t length, bool first) {
+                       cut.emplace_back(std::string(piece, length), first);
+                     });
+  }));
+  ASSERT_EQ(cut.size(), fed.size());
+  for (size_t i = 0; i < fed.size(); i++) {
+    EXPECT_EQ(cut[i].first, fed[i].first) << "piece " << i;
+    EXPECT_EQ(cut[i].second, fed[i].second) << "piece " << i;
   }
 }
 

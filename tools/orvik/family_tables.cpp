@@ -136,9 +136,15 @@ bool convert_families(LineSource &source, CodeLookup &codes, const RunOptions &o
     return file ? file->out() : nullptr;
   };
   FamilyTables tables(out(Family::ipv4), out(Family::ipv6), codes, options, true);
-  if (!source.feed(
-          [&tables](char *piece, size_t length, bool first) { tables.take(piece, length, first); }))
-    return false;
+  const bool fed =
+      tables.parallel() && source.feeds_blocks()
+          ? source.feed_blocks([&tables](const char *text, size_t size, bool input_start) {
+              tables.take_block(text, size, input_start);
+            })
+          : source.feed([&tables](char *piece, size_t length, bool first) {
+              tables.take(piece, length, first);
+            });
+  if (!fed) return false;
   tables.finish();
   for (const Family family : kAllFamilies) summary->of[index_of(family)] = tables.summary(family);
   choose_tables(summary);

@@ -27,6 +27,11 @@ class FamilyTables {
   void take(char *line, bool first = false);
   // The same with the piece's length (strlen(line)) known.
   void take(char *line, size_t length, bool first);
+  // A block of whole pieces (LineSource::feed_blocks); only when parallel().
+  void take_block(const char *text, size_t size, bool input_start) {
+    parallel_->take_block(text, size, input_start);
+  }
+  bool parallel() const { return parallel_.has_value(); }
 
   // Hands over the gathered ranges of a sorted run, and closes the last
   // range of each table.

@@ -75,7 +75,69 @@ bool read_pieces(FILE *in, const LineSource::Take &take) {
   }
 }
 
+// The end of the whole pieces at the start of [text, text + size) when
+// more may follow: after the last line feed, or, in a line longer than the
+// text, after its last whole 1023 bytes (0 when there are none yet).
+size_t whole_pieces(const char *text, size_t size) {
+  const auto *feed = static_cast<const char *>(memrchr(text, '\n', size));
+  if (feed != nullptr) return static_cast<size_t>(feed - text) + 1;
+  return size / kPieceMax * kPieceMax;
+}
+
+// Hands the blocks of whole pieces of in to take; false when reading failed.
+bool read_blocks(FILE *in, const LineSource::TakeBlock &take) {
+  std::vector<char> buffer(kReadSize + kPieceMax);
+  size_t held = 0;
+  bool input_start = true;
+  for (;;) {
+    const size_t got = fread(buffer.data() + held, 1, buffer.size() - held, in);
+    held += got;
+    const bool at_end = got == 0;
+    const size_t whole = at_end ? held : whole_pieces(buffer.data(), held);
+    if (whole > 0) {
+      take(buffer.data(), whole, input_start);
+      input_start = false;
+    }
+    memmove(buffer.data(), buffer.data() + whole, held - whole);
+    held -= whole;
+    if (at_end) return ferror(in) == 0;
+  }
+}
+
 }  // namespace
+
+void cut_block(char *text, size_t size, bool first, std::string *spill,
+               const std::function<void(const char *piece, size_t length, bool first)> &take) {
+  for (size_t pos = 0; pos < size; first = false) {
+    const size_t rest = size - pos;
+    const size_t window = rest < kPieceMax ? rest : kPieceMax;
+    char *piece = text + pos;
+    auto *feed = static_cast<char *>(memchr(piece, '\n', window));
+    size_t length = feed != nullptr ? static_cast<size_t>(feed - piece) : window;
+    pos += feed != nullptr ? length + 1 : length;
+    char *line = piece;
+    if (feed != nullptr) {
+      *feed = '\0';
+    } else {  // no byte of its own to end it: a copy
+      line = spill->data() + spill->size();
+      spill->append(piece, length);
+      spill->push_back('\0');
+    }
+    // The line end cut as str_chomp cuts it: the line feed, then a '\r'.
+    if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
+    take(line, length, first);
+  }
+}
+
+bool StreamedInput::feed_blocks(const TakeBlock &take) {
+  while (FILE *in = inputs_.next()) {
+    if (!read_blocks(in, take)) {
+      inputs_.report_read_error();
+      return false;
+    }
+  }
+  return !inputs_.failed();
+}
 
 bool StreamedInput::feed(const Take &take) {
   while (FILE *in = inputs_.next()) {

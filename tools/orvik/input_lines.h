@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "input_files.h"
@@ -22,15 +23,34 @@ class LineSource {
   // logged failure (an input that cannot be opened or read).
   virtual bool feed(const Take &take) = 0;
 
+  // Blocks of whole pieces: cut by cut_block, they give the pieces feed
+  // gives, in order; input_start marks the block an input begins with.
+  // The block lies in the source's buffer for the call only.
+  using TakeBlock = std::function<void(const char *text, size_t size, bool input_start)>;
+  virtual bool feeds_blocks() const { return false; }
+  // As feed, in blocks; only where feeds_blocks().
+  virtual bool feed_blocks(const TakeBlock &) { return false; }
+
  protected:
   ~LineSource() = default;
 };
+
+// Cuts a block of whole pieces (from feed_blocks) into the pieces feed
+// would give: each with its line end cut, ended by a NUL in place where its
+// line feed stood, or, for a piece without one, copied into *spill (which
+// must not grow while the pieces are in use: it is reserved for the block).
+// first is the first piece's flag. Gives each piece, length and flag to
+// take, in order.
+void cut_block(char *text, size_t size, bool first, std::string *spill,
+               const std::function<void(const char *piece, size_t length, bool first)> &take);
 
 // The operands read once, as they are handed over.
 class StreamedInput final : public LineSource {
  public:
   explicit StreamedInput(velmor_tools::InputFiles &inputs) : inputs_(inputs) {}
   bool feed(const Take &take) override;
+  bool feeds_blocks() const override { return true; }
+  bool feed_blocks(const TakeBlock &take) override;
 
  private:
   velmor_tools::InputFiles &inputs_;

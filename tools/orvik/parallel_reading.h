@@ -37,6 +37,10 @@ class ParallelReading {
   // are applied.
   void take(const char *piece, size_t length, bool first);
 
+  // Takes a copy of a block of whole pieces (LineSource::feed_blocks),
+  // which the reading thread cuts; input_start as there.
+  void take_block(const char *text, size_t size, bool input_start);
+
   // Applies every line taken. Throws std::bad_alloc when the reading
   // thread ran out of memory.
   void finish();
@@ -46,25 +50,31 @@ class ParallelReading {
 
  private:
   struct Line {
-    uint32_t at, length;  // in Batch::text
+    uint32_t at, length;  // in Batch::text, for a piece taken alone
     bool first;
+    const char *line;  // set by the reading thread
     RangeLine read;
     uint32_t code_at, name_at;  // in Batch::texts; name_at kNoName without one
   };
   struct Batch {
-    std::string text;   // the pieces, each ended by a NUL
-    std::string texts;  // the codes and names the lines read as
+    std::string text;          // the pieces, each ended by a NUL; or a block
+    bool block = false;        // text is a block of whole pieces, still to be cut
+    bool input_start = false;  // of the block
+    std::string spill;         // the block's pieces that end without a line feed
+    std::string texts;         // the codes and names the lines read as
     std::vector<Line> lines;
     bool failed = false;  // the reading ran out of memory
   };
   static constexpr uint32_t kNoName = UINT32_MAX;
   static constexpr size_t kBatches = 3;
   static constexpr size_t kBatchText = size_t{1} << 18;
+  static constexpr size_t kReadBlock = (size_t{1} << 18) + 1023;  // read_blocks' largest
 
   void publish();
   void apply_oldest();
   void read_batches();
   void read_batch(Batch &batch);
+  void read_line(Batch &batch, Line &line);
 
   std::unique_ptr<FormReader> careful_;
   std::unique_ptr<FastReading> fast_;
