@@ -59,6 +59,22 @@ inline bool decimal(const char *p, const char *end, uint128 *value) {
   return true;
 }
 
+// Decimal digits only filling [p, end), 1 to 38 of them, as read_number
+// reads them.
+inline bool number(const char *p, const char *end, uint128 *value) {
+  if (p == end) return false;
+  for (const char *q = p; q < end; ++q)
+    if (kind_of(*q) != kDigit) return false;
+  return decimal(p, end, value);
+}
+
+// The letters [code, code + letters) into out, folded as str_fold folds
+// ASCII letters, and ended by a NUL.
+inline void fold_letters(const char *code, size_t letters, char *out) {
+  for (size_t i = 0; i < letters; ++i) out[i] = static_cast<char>(code[i] | 0x20);
+  out[letters] = '\0';
+}
+
 // A dotted quad filling [p, end), as read_dotted_quad reads it.
 inline bool dotted_quad(const char *p, const char *end, uint128 *value) {
   uint32_t address = 0;

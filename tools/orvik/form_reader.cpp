@@ -122,10 +122,12 @@ bool read_network(const char *text, Family *family, Range<uint128> *range) {
   *family = address.find(':') == std::string::npos ? Family::ipv4 : Family::ipv6;
   const unsigned width = *family == Family::ipv4 ? 32 : 128;
   uint128 start = 0, length = 0;
-  if (!read_address(*family, address.c_str(), &start) || !read_number(slash + 1, &length) ||
-      length > width)
-    return false;
-  const unsigned host_bits = width - static_cast<unsigned>(length);
+  return read_address(*family, address.c_str(), &start) && read_number(slash + 1, &length) &&
+         length <= width && network_range(start, width, static_cast<unsigned>(length), range);
+}
+
+bool network_range(uint128 start, unsigned width, unsigned length, Range<uint128> *range) {
+  const unsigned host_bits = width - length;
   const uint128 host = host_bits == 128 ? velmor::uint128_max : (uint128{1} << host_bits) - 1;
   if ((start & host) != 0) return false;
   range->start = start;

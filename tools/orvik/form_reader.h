@@ -80,6 +80,12 @@ bool read_address(Family family, const char *text, velmor::uint128 *value);
 // range it spans.
 bool read_network(const char *text, Family *family, Range<velmor::uint128> *range);
 
+// The range of the network of start and a prefix length (at most width,
+// the family's 32 or 128 bits); false when start has bits set after the
+// prefix.
+bool network_range(velmor::uint128 start, unsigned width, unsigned length,
+                   Range<velmor::uint128> *range);
+
 // The family of a range given as numbers: IPv4 when both lie below 2^32,
 // else IPv6 (or IPv4 for a range within ::ffff:0:0/96, moved there).
 Family family_of_numbers(Range<velmor::uint128> *range);

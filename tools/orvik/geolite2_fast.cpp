@@ -32,20 +32,10 @@ bool network(const char *p, const char *end, Family *family, Range<uint128> *ran
   *family = (kinds & fast::kColon) != 0 ? Family::ipv6 : Family::ipv4;
   const unsigned width = *family == Family::ipv4 ? 32 : 128;
   uint128 start = 0, length = 0;
-  const char *digits = slash + 1;
-  for (const char *q = digits; q < end; ++q)
-    if (fast::kind_of(*q) != fast::kDigit) return false;
-  if (end == digits || end - digits > 3 || !fast::decimal(digits, end, &length) || length > width)
-    return false;
+  if (!fast::number(slash + 1, end, &length) || length > width) return false;
   const bool read = *family == Family::ipv4 ? fast::dotted_quad(p, slash, &start)
                                             : fast::ipv6_groups(p, slash, &start);
-  if (!read) return false;
-  const unsigned host_bits = width - static_cast<unsigned>(length);
-  const uint128 host = host_bits == 128 ? velmor::uint128_max : (uint128{1} << host_bits) - 1;
-  if ((start & host) != 0) return false;
-  range->start = start;
-  range->end = start | host;
-  return true;
+  return read && network_range(start, width, static_cast<unsigned>(length), range);
 }
 
 }  // namespace

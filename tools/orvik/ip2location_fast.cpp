@@ -55,8 +55,7 @@ bool FastIp2location::read(const char *line, size_t, bool first, RangeLine *out)
     out->passed = true;
     return true;
   }
-  for (size_t i = 0; i < letters; ++i) code_[i] = static_cast<char>(code[i] | 0x20);
-  code_[letters] = '\0';
+  fast::fold_letters(code, letters, code_);
   const size_t name_length = static_cast<size_t>(name_end - name);
   memcpy(name_, name, name_length);
   name_[name_length] = '\0';

@@ -46,8 +46,7 @@ bool FastRangeCode::read(const char *line, size_t, bool first, RangeLine *out) {
         !fast::dotted_quad(field2, end2, &range.end))
       return false;
   }
-  for (size_t i = 0; i < letters; ++i) code_[i] = static_cast<char>(code[i] | 0x20);
-  code_[letters] = '\0';
+  fast::fold_letters(code, letters, code_);
   range.code = code_;
   range.complete = true;
   return true;

@@ -22,19 +22,11 @@ bool is(const char *begin, const char *end, const char *word) {
   return static_cast<size_t>(end - begin) == length && memcmp(begin, word, length) == 0;
 }
 
-// The digits [p, end), at most 38 of them.
-bool digits(const char *p, const char *end, uint128 *value) {
-  if (p == end) return false;
-  for (const char *q = p; q < end; ++q)
-    if (fast::kind_of(*q) != fast::kDigit) return false;
-  return fast::decimal(p, end, value);
-}
-
 // An ipv4 record's start and count of addresses, within the IPv4 space.
 bool ipv4_span(const char *start, const char *start_end, const char *value, const char *value_end,
                Range<uint128> *range) {
   uint128 first = 0, count = 0;
-  if (!fast::dotted_quad(start, start_end, &first) || !digits(value, value_end, &count) ||
+  if (!fast::dotted_quad(start, start_end, &first) || !fast::number(value, value_end, &count) ||
       count == 0 || count - 1 > UINT32_MAX - first)
     return false;
   range->start = first;
@@ -48,15 +40,10 @@ bool ipv6_span(const char *start, const char *start_end, const char *value, cons
   uint8_t kinds = 0;
   uint128 first = 0, length = 0;
   if (fast::address_run(start, &kinds) != start_end || (kinds & fast::kColon) == 0 ||
-      !fast::ipv6_groups(start, start_end, &first) || !digits(value, value_end, &length) ||
+      !fast::ipv6_groups(start, start_end, &first) || !fast::number(value, value_end, &length) ||
       length > 128)
     return false;
-  const unsigned host_bits = 128 - static_cast<unsigned>(length);
-  const uint128 host = host_bits == 128 ? velmor::uint128_max : (uint128{1} << host_bits) - 1;
-  if ((first & host) != 0) return false;
-  range->start = first;
-  range->end = first | host;
-  return true;
+  return network_range(first, 128, static_cast<unsigned>(length), range);
 }
 
 }  // namespace
@@ -114,8 +101,7 @@ bool FastRegistry::read(const char *line, size_t, bool, RangeLine *out) {
     return true;
   }
   if (out->family == Family::ipv6) out->family = family_of_ipv6(&range);
-  for (size_t i = 0; i < letters; ++i) code_[i] = static_cast<char>(code[i] | 0x20);
-  code_[letters] = '\0';
+  fast::fold_letters(code, letters, code_);
   range.code = code_;
   range.complete = true;
   return true;
