@@ -179,11 +179,16 @@ TEST_F(LogFaults, UnwritableLogsFallBackToStandardError) {
 
 TEST_F(LogFaults, CurrentReplacedWhileAnotherProcessLogs) {
   constexpr int lines = 3000;
-  StartBarrier barrier;
-  pid_t child = fork_child([&barrier] {
+  // The child logs its second half only once the link has been swapped: a
+  // fast child could otherwise finish before the first swap.
+  StartBarrier barrier, swapped;
+  pid_t child = fork_child([&barrier, &swapped] {
     restart_logger("busy");
     barrier.wait();
-    for (int i = 0; i < lines; i++) log_msg(LOG_MESSAGE, "line %d", i);
+    for (int i = 0; i < lines; i++) {
+      if (i == lines / 2) swapped.wait();
+      log_msg(LOG_MESSAGE, "line %d", i);
+    }
     return 0;
   });
   barrier.release();
@@ -193,6 +198,7 @@ TEST_F(LogFaults, CurrentReplacedWhileAnotherProcessLogs) {
   for (; waitpid(child, &status, WNOHANG) == 0; swaps++) {
     symlink(swaps % 2 ? local_date().c_str() : "elsewhere", "logs/swap");
     rename("logs/swap", "logs/current");
+    if (swaps == 0) swapped.release();
   }
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_GT(swaps, 0);
